@@ -1,0 +1,8 @@
+#ifndef KARDO_KARDO_H
+#define KARDO_KARDO_H
+
+/* The whole interface of libkardo. */
+#include <kardo/export.h>
+#include <kardo/com_entry.h>
+
+#endif
