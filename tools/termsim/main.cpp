@@ -276,7 +276,6 @@ int main(int argc, char** argv) {
     }
     for (const Fault& f : faults) terminal->Faults().Add(f);
     terminal->SetCts(!ctsOff);
-    if (tracing) terminal->GetTrace().SetSink([](const std::string& l) { std::cout << l << std::endl; });
     PutCard(*terminal, card);
     terminal->Start();
 
@@ -284,6 +283,7 @@ int main(int argc, char** argv) {
     if (!linkPath.empty()) std::cout << " (link " << linkPath << ")";
     std::cout << "\ncard: " << (card ? std::string(CardKindName(card->kind)) + ", " + card->label : "none")
               << "\nType \"help\" for commands, Ctrl-C to stop." << std::endl;
+    if (tracing) terminal->GetTrace().SetSink([](const std::string& l) { std::cout << l << std::endl; });
 
     bool stdinOpen = true;
     std::string pending;
