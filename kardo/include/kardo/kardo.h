@@ -4,5 +4,10 @@
 /* The whole interface of libkardo. */
 #include <kardo/export.h>
 #include <kardo/com_entry.h>
+#include <kardo/message_box.h>
+#include <kardo/window_messages.h>
+#include <kardo/card_messages.h>
+#include <kardo/card_records.h>
+#include <kardo/callcard.h>
 
 #endif
