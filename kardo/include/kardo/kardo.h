@@ -4,5 +4,7 @@
 /* The whole interface of libkardo. */
 #include <kardo/export.h>
 #include <kardo/com_entry.h>
+#include <kardo/tea.h>
+#include <kardo/des.h>
 
 #endif
