@@ -63,14 +63,17 @@ public:
     static void TeaEncipher(const uint32_t in[2], uint32_t out[2], const uint32_t key[4]);
     static void TeaDecipher(const uint32_t in[2], uint32_t out[2], const uint32_t key[4]);
 
-    /* Encrypts a text of any length into the Base64 form of the encrypted
-     * string format. An empty text gives "AAAAAAAAA". */
+    /* Encrypts a text into the Base64 form of the encrypted string format,
+     * with the key k[0..3]. An empty text gives "AAAAAAAAA". A text of more
+     * than 2^32 - 8 bytes, which the 32-bit length word cannot count, throws
+     * std::length_error. */
     static std::string TeaEncryptString(std::string text, const uint32_t key[4]);
 
     /* Decrypts the Base64 form of the encrypted string format. Each deciphered
      * block counts up to its first zero byte, so zero bytes of a text vanish
      * together with the rest of their block. Deciphers no further than the
-     * bytes the input holds, whatever its length word announces. */
+     * bytes the input holds, whatever its length word announces (read as an
+     * unsigned count). */
     static std::string TeaDecryptString(std::string text, const uint32_t key[4]);
 
     /* Encodes length bytes into characters and a terminating zero: out must
