@@ -11,5 +11,7 @@
 #include <kardo/callcard.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>
+#include <kardo/tea.h>
+#include <kardo/des.h>
 
 #endif
