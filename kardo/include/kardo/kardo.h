@@ -4,5 +4,14 @@
 /* The whole interface of libkardo. */
 #include <kardo/export.h>
 #include <kardo/com_entry.h>
+#include <kardo/message_box.h>
+#include <kardo/window_messages.h>
+#include <kardo/card_messages.h>
+#include <kardo/card_records.h>
+#include <kardo/callcard.h>
+#include <kardo/number_fields.h>
+#include <kardo/day_numbers.h>
+#include <kardo/tea.h>
+#include <kardo/des.h>
 
 #endif
