@@ -1,0 +1,250 @@
+// The G81 link: the serial port and the T=1 block protocol towards the terminal.
+#include <cerrno>
+#include <cstring>
+
+#include "kardo/g81.h"
+#include "terminals/g81/g81_port.h"
+#include "terminals/link_time.h"
+
+namespace {
+// The terminal's answer to one header byte, and to one read inside a block.
+constexpr int kReceiveTimeoutMs = 2000;
+constexpr int kSettleMs = 1000;
+constexpr int kWriteTimeoutMs = 1000;
+
+constexpr unsigned char kResynchRequest = 0xC0;
+constexpr unsigned char kResynchResponse = 0xE0;
+}  // namespace
+
+Cg81::Cg81() : Callcard(), send_seq(1), recv_seq(1), ifsc(32) {
+    hport = -1;
+    isopen = 0;
+}
+
+Cg81::Cg81(const Cg81& other) = default;
+Cg81& Cg81::operator=(const Cg81& other) = default;
+
+Cg81::~Cg81() { close_card(); }
+
+int32_t Cg81::open_chip(std::string portname) {
+    if (g81_port::IsOpen(hport)) g81_port::Close(hport);
+    if (!g81_port::Open(hport, portname)) {
+        disperr(static_cast<unsigned>(g81_port::LastError()));
+        return -1;
+    }
+    if (!g81_port::Configure(hport)) {
+        disperr(static_cast<unsigned>(g81_port::LastError()));
+        g81_port::Close(hport);
+        return -1;
+    }
+    kardo_link::SleepMs(kSettleMs);
+    bool cts = false;
+    if (!g81_port::Cts(hport, cts)) return -1;
+    return cts ? 0 : -2;
+}
+
+unsigned char Cg81::chksum(_kardodll_BLOCK_g81* block) {
+    unsigned char lrc = block->nad ^ block->pcb ^ block->len;
+    for (int i = 0; i < block->len; ++i) lrc ^= block->inf[i];
+    return lrc;
+}
+
+int32_t Cg81::s1_write(_kardodll_BLOCK_g81* block) {
+    if (!g81_port::Write(hport, reinterpret_cast<const unsigned char*>(block), block->len + 4u,
+                         kardo_link::ScaledMs(kWriteTimeoutMs))) {
+        disperr(static_cast<unsigned>(g81_port::LastError()));
+        g81_port::Close(hport);
+        return -1;
+    }
+    return 0;
+}
+
+int32_t Cg81::s1_read(_kardodll_BLOCK_g81* block) {
+    std::memset(block, 0, sizeof *block);
+    unsigned char* header[3] = {&block->nad, &block->pcb, &block->len};
+    for (unsigned char* byte : header) {
+        int n = g81_port::Read(hport, byte, 1, kardo_link::ScaledMs(kReceiveTimeoutMs));
+        if (n < 0) {
+            disperr(static_cast<unsigned>(g81_port::LastError()));
+            return -1;
+        }
+        if (n == 0) return -1;  // the terminal said nothing: a quiet timeout
+    }
+    // The information field and the LRC: len + 1 bytes, at most 256, which is
+    // exactly what inf holds, whatever the length byte says.
+    size_t wanted = block->len + 1u;
+    size_t got = 0;
+    while (got < wanted) {
+        int n = g81_port::Read(hport, block->inf + got, wanted - got, kardo_link::ScaledMs(kReceiveTimeoutMs));
+        if (n <= 0) {
+            // A block that stops half-way is an error worth showing; a timeout
+            // leaves no system error of its own, so it is named as one.
+            if (n == 0) g81_port::SetLastError(ETIMEDOUT);
+            disperr(static_cast<unsigned>(g81_port::LastError()));
+            return -1;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int32_t Cg81::s2_put(_kardodll_BLOCK_g81* block) {
+    block->inf[block->len] = chksum(block);
+    return s1_write(block);
+}
+
+int32_t Cg81::s2_get(_kardodll_BLOCK_g81* block) {
+    if (s1_read(block) != 0) return -1;
+    return chksum(block) == block->inf[block->len] ? 0 : G81_BAD_LRC;
+}
+
+int32_t Cg81::s2_resync(int nad) {
+    send_seq = 1;
+    recv_seq = 1;
+    _kardodll_BLOCK_g81 block{};
+    block.nad = static_cast<unsigned char>(nad);
+    block.pcb = kResynchRequest;
+    block.len = 0;
+    int32_t rc = s2_put(&block);
+    if (rc != 0) {
+        errno = rc;
+        return G81_SEND_FAILED;
+    }
+    rc = s2_get(&block);
+    if (rc != 0) return rc;
+    return block.pcb == kResynchResponse ? 0 : G81_RESYNC_FAILED;
+}
+
+int32_t Cg81::send_r0(int nad) {
+    _kardodll_BLOCK_g81 block{};
+    block.nad = static_cast<unsigned char>(nad);
+    block.pcb = 0x82;
+    block.len = 0;
+    int32_t rc = s2_put(&block);
+    if (rc != 0) {
+        errno = rc;
+        return G81_SEND_FAILED;
+    }
+    return 0;
+}
+
+int32_t Cg81::s2_read(_kardodll_BLOCK_g81* block) {
+    const int nad = block->nad;
+    int receives_left = 3;
+    int resyncs_left = 3;
+    for (;;) {
+        if (resyncs_left <= 0) return G81_RETRIES_EXHAUSTED;
+        int32_t rc = s2_get(block);
+        if (rc != 0) {
+            if (--receives_left == 0) {
+                if (--resyncs_left > 0) s2_resync(nad);
+                return G81_RETRIES_EXHAUSTED;
+            }
+            if (rc == G81_BAD_LRC) send_r0(nad);
+            if (s2_resync(nad) != 0) --resyncs_left;
+            continue;
+        }
+
+        const unsigned char pcb = block->pcb;
+        bool repetition = false;
+        if (!(pcb & 0x80)) {
+            const unsigned char ns = (pcb >> 6) & 1;
+            if (ns != recv_seq) {
+                recv_seq = ns;
+                return 0;
+            }
+            repetition = true;
+        } else if ((pcb & 0xC0) == 0x80) {
+            const unsigned char nr = (pcb >> 4) & 1;
+            if (nr != send_seq) return 0;
+            repetition = true;
+        } else {
+            const int type = pcb & 0x3F;
+            if (type > 3) return 0;
+            _kardodll_BLOCK_g81 answer{};
+            answer.nad = static_cast<unsigned char>(nad);
+            answer.pcb = static_cast<unsigned char>(0xE0 | type);
+            if (type == 0) {
+                send_seq = 1;
+                recv_seq = 1;
+            } else if (type == 1 || type == 3) {
+                // IFS and WTX are answered with the request's own information field.
+                answer.len = block->len;
+                std::memcpy(answer.inf, block->inf, block->len);
+                // An information field size of 0 would leave no room for a
+                // command byte: such a request is answered but not followed.
+                if (type == 1 && block->inf[0] != 0) ifsc = block->inf[0];
+            }
+            rc = s2_put(&answer);
+            if (rc != 0) {
+                errno = rc;
+                return G81_SEND_FAILED;
+            }
+            if (type == 2) {
+                // After an abort the next block is dropped.
+                rc = s2_get(&answer);
+                if (rc != 0) return rc;
+            }
+            continue;
+        }
+
+        if (repetition) {
+            if (--resyncs_left == 0) return 0;
+            s2_resync(nad);
+        }
+    }
+}
+
+int32_t Cg81::CT_data(int* destination, int* source, int command_length, unsigned char* command,
+                      int* response_length, unsigned char* response) {
+    if (!g81_port::IsOpen(hport)) return -1;
+    if (command_length < 1) {
+        *response_length = 0;
+        return 0;
+    }
+    const int capacity = *response_length;
+    const unsigned char nad = static_cast<unsigned char>(((*destination & 7) << 4) | (*source & 7));
+    int received = 0;
+    int sent = 0;
+    _kardodll_BLOCK_g81 block;
+    while (sent < command_length) {
+        const int remaining = command_length - sent;
+        const bool more = remaining > ifsc;
+        const int size = more ? ifsc : remaining;
+        block.nad = nad;
+        send_seq ^= 1;
+        block.pcb = static_cast<unsigned char>((more ? 0x20 : 0) | (send_seq ? 0x40 : 0));
+        block.len = static_cast<unsigned char>(size);
+        std::memcpy(block.inf, command + sent, static_cast<size_t>(size));
+        sent += size;
+        if (s2_put(&block) != 0) {
+            errno = 1;
+            return G81_SEND_FAILED;
+        }
+        for (;;) {
+            int32_t rc = s2_read(&block);
+            if (rc != 0) return rc;
+            const unsigned char pcb = block.pcb;
+            const bool is_s = (pcb & 0xC0) == 0xC0;
+            if (!is_s) {
+                if (received + block.len > capacity) return G81_RESPONSE_TOO_LONG;
+                std::memcpy(response + received, block.inf, block.len);
+                received += block.len;
+            }
+            if (pcb & 0x80) break;           // an R-block or an S-block
+            if (!(pcb & 0x20)) break;        // the last I-block of the answer
+            // Acknowledge the I-block and ask for the next one. The buffer then
+            // holds the block just sent again, as the receive expects.
+            block.nad = nad;
+            block.pcb = static_cast<unsigned char>(0x80 | (((recv_seq + 1) & 1) << 4));
+            block.len = 0;
+            rc = s2_put(&block);
+            if (rc != 0) {
+                errno = rc;
+                return G81_SEND_FAILED;
+            }
+        }
+    }
+    *response_length = received;
+    return 0;
+}
