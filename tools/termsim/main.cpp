@@ -120,7 +120,7 @@ std::string Status(Terminal& terminal) {
     if (!terminal.Port().LinkPath().empty()) s << " (link " << terminal.Port().LinkPath() << ")";
     s << "\ncard: " << (card ? std::string(CardKindName(card->kind)) + ", " + card->label : "none");
     if (card && card->writeProtected) s << ", write-protected";
-    s << "\nCTS: " << (terminal.Cts() ? "on" : "off");
+    s << "\nCTS: " << (terminal.Cts() ? "on" : "off (start the program under test with PLATFORM_PTY_CTS_OFF=" + terminal.Path() + ")");
     s << "\nREAD BINARY: " << terminal.Slot().counters.reads << ", UPDATE BINARY: "
       << terminal.Slot().counters.writes;
     for (const Fault& f : terminal.Faults().Pending())
@@ -155,7 +155,7 @@ bool RunCommand(Terminal& terminal, const std::string& line, bool& tracing) {
         } else if (word == "cts") {
             if (arg != "on" && arg != "off") throw std::invalid_argument("cts on or cts off");
             terminal.SetCts(arg == "on");
-            std::cout << "CTS " << arg << "\n";
+            std::cout << "CTS " << arg << (arg == "on" ? "" : " (programs see it with PLATFORM_PTY_CTS_OFF=" + terminal.Path() + ")") << "\n";
         } else if (word == "trace") {
             if (arg != "on" && arg != "off") throw std::invalid_argument("trace on or trace off");
             tracing = arg == "on";
@@ -283,6 +283,9 @@ int main(int argc, char** argv) {
     if (!linkPath.empty()) std::cout << " (link " << linkPath << ")";
     std::cout << "\ncard: " << (card ? std::string(CardKindName(card->kind)) + ", " + card->label : "none")
               << "\nType \"help\" for commands, Ctrl-C to stop." << std::endl;
+    if (ctsOff)
+        std::cout << "CTS is off. A pseudo-terminal carries no modem lines: start the program under test\n"
+                     "with PLATFORM_PTY_CTS_OFF=" << terminal->Path() << " in its environment to see it." << std::endl;
     if (tracing) terminal->GetTrace().SetSink([](const std::string& l) { std::cout << l << std::endl; });
 
     bool stdinOpen = true;

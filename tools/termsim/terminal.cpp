@@ -1,5 +1,12 @@
 #include "termsim/terminal.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "termsim/g81_commands.h"
@@ -21,6 +28,8 @@ const char* FamilyName(Family family) {
 }
 
 Terminal::Terminal(const TerminalOptions& options) : options_(options) {
+    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) throw std::runtime_error(std::string("cannot create an event: ") + std::strerror(errno));
     switch (options_.family) {
         case Family::G81:
             commands_ = std::make_unique<G81Commands>(slot_, faults_, trace_);
@@ -29,22 +38,56 @@ Terminal::Terminal(const TerminalOptions& options) : options_(options) {
     }
 }
 
-Terminal::~Terminal() { Stop(); }
+Terminal::~Terminal() {
+    Stop();
+    if (!cts_) SetCts(true);
+    close(stopFd_);
+}
+
+namespace {
+constexpr const char* kCtsOffVariable = "PLATFORM_PTY_CTS_OFF";
+
+// The colon-separated device list with `path` added or taken out.
+std::string EditPathList(const std::string& list, const std::string& path, bool add) {
+    std::string out;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos) end = list.size();
+        std::string item = list.substr(start, end - start);
+        if (!item.empty() && item != path) out += (out.empty() ? "" : ":") + item;
+        start = end + 1;
+    }
+    if (add) out += (out.empty() ? "" : ":") + path;
+    return out;
+}
+}  // namespace
+
+void Terminal::SetCts(bool on) {
+    cts_ = on;
+    const char* current = std::getenv(kCtsOffVariable);
+    std::string list = EditPathList(current ? current : "", Path(), !on);
+    if (list.empty())
+        unsetenv(kCtsOffVariable);
+    else
+        setenv(kCtsOffVariable, list.c_str(), 1);
+}
 
 void Terminal::Start() {
     if (thread_.joinable()) return;
-    stop_.Reset();
     thread_ = std::thread([this] {
-        Wire wire(port_, stop_.fd(), options_.timeScale);
+        Wire wire(port_, stopFd_, options_.timeScale);
         link_->Serve(wire);
     });
 }
 
 void Terminal::Stop() {
     if (!thread_.joinable()) return;
-    stop_.Set();
+    const uint64_t one = 1;
+    (void)!write(stopFd_, &one, sizeof one);
     thread_.join();
-    stop_.Reset();
+    uint64_t value;
+    (void)!read(stopFd_, &value, sizeof value);
 }
 
 }  // namespace termsim

@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "platform/auto_reset_event.h"
 #include "termsim/card_slot.h"
 #include "termsim/faults.h"
 #include "termsim/link.h"
@@ -52,9 +51,11 @@ public:
     Trace& GetTrace() { return trace_; }
 
     // The terminal's clear-to-send line. A pseudo-terminal has no modem
-    // lines, so a program sees this state only through its serial layer's
-    // test switch; on the command line it is shown for information.
-    void SetCts(bool on) { cts_ = on; }
+    // lines; programs of this process see the state through the serial
+    // layer's switch PLATFORM_PTY_CTS_OFF, which SetCts keeps up to date
+    // for this terminal's device. Another process must be started with
+    // PLATFORM_PTY_CTS_OFF=<device path> to see CTS off.
+    void SetCts(bool on);
     bool Cts() const { return cts_; }
 
 private:
@@ -65,7 +66,7 @@ private:
     Trace trace_;
     std::unique_ptr<CommandSet> commands_;
     std::unique_ptr<LinkProtocol> link_;
-    platform::AutoResetEvent stop_;
+    int stopFd_ = -1;  // an eventfd, readable once Stop() was called
     std::thread thread_;
     std::atomic<bool> cts_{true};
 };
