@@ -4,5 +4,6 @@
 /* The whole interface of libkardo. */
 #include <kardo/export.h>
 #include <kardo/com_entry.h>
+#include <kardo/registry.h>
 
 #endif
