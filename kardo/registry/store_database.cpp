@@ -100,8 +100,10 @@ int MakeFolders(const std::string& folder, mode_t mode) {
     return 0;
 }
 
+// Names are never NULL: an empty view binds the empty text.
 void BindName(sqlite3_stmt* statement, int index, std::string_view name) {
-    sqlite3_bind_text(statement, index, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+    sqlite3_bind_text(statement, index, name.empty() ? "" : name.data(),
+                      static_cast<int>(name.size()), SQLITE_STATIC);
 }
 
 // Resets a statement when it goes out of scope, so it never holds a read lock.
@@ -151,6 +153,12 @@ LONG StoreDatabase::Open(const std::string& folder, const std::string& file, boo
                          std::shared_ptr<StoreDatabase>& database) {
     std::shared_ptr<StoreDatabase> opened(new StoreDatabase);
     opened->file_ = file;
+    // A store of one user (or a folder of one's own) keeps a write-ahead log:
+    // commits need no flush to disk, readers and the writer never wait for
+    // each other, and a crash still loses no committed change. The system
+    // store keeps the classic rollback journal, because ordinary users who
+    // only read it could not create the log's shared-memory file there.
+    opened->write_ahead_log_ = per_user;
 
     // Create the file ourselves so that a per-user store is private to its
     // user; SQLite gives its journal the same permissions. Failures show in
@@ -195,6 +203,7 @@ LONG StoreDatabase::Connect() {
         return result;
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    if (write_ahead_log_) sqlite3_exec(db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     return ERROR_SUCCESS;
 }
 
@@ -208,6 +217,10 @@ LONG StoreDatabase::CreateSchema() {
     }
     sqlite3_finalize(statement);
     if (code != SQLITE_ROW) return ResultOf(db_, code);
+    // The journal mode stays with the file; failing to set it (another
+    // process is busy with the file) only costs speed.
+    if (write_ahead_log_ && !read_only_stand_in_ && sqlite3_db_readonly(db_, "main") == 0)
+        sqlite3_exec(db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
     if (version >= kSchemaVersion) return ERROR_SUCCESS;
 
     if (sqlite3_db_readonly(db_, "main") == 1) {
@@ -281,17 +294,23 @@ LONG StoreDatabase::KeyExists(int64_t id) {
 LONG StoreDatabase::FindKey(int64_t base, const std::vector<std::string_view>& names,
                             int64_t& id) {
     bool created = false;
-    return CreateKey(base, names, false, id, created);
+    return Walk(base, names, Missing::kNotFound, id, created);
 }
 
 LONG StoreDatabase::CreateKey(int64_t base, const std::vector<std::string_view>& names,
                               bool may_create, int64_t& id, bool& created) {
+    return Walk(base, names, may_create ? Missing::kCreate : Missing::kDenied, id, created);
+}
+
+LONG StoreDatabase::Walk(int64_t base, const std::vector<std::string_view>& names,
+                         Missing missing_keys, int64_t& id, bool& created) {
     created = false;
     // First look without write locks: most calls open keys that exist.
     // A second pass, in one write transaction, creates what is missing.
     for (const bool creating : {false, true}) {
-        if (creating && (!may_create || read_only_stand_in_))
-            return may_create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        if (creating && missing_keys == Missing::kNotFound) return ERROR_FILE_NOT_FOUND;
+        if (creating && (missing_keys == Missing::kDenied || read_only_stand_in_))
+            return ERROR_ACCESS_DENIED;
         Transaction transaction(*this, creating);
         if (transaction.Begun() != ERROR_SUCCESS) return transaction.Begun();
         LONG result = KeyExists(base);

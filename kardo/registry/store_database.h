@@ -36,7 +36,8 @@ public:
     // The key reached from base through names; ERROR_FILE_NOT_FOUND when one
     // is missing, ERROR_KEY_DELETED when base itself is gone.
     LONG FindKey(int64_t base, const std::vector<std::string_view>& names, int64_t& id);
-    // As FindKey, creating the missing keys in one transaction when may_create.
+    // As FindKey, creating the missing keys in one transaction; when they
+    // are missing and may_create is false: ERROR_ACCESS_DENIED.
     LONG CreateKey(int64_t base, const std::vector<std::string_view>& names, bool may_create,
                    int64_t& id, bool& created);
     // Deletes the key (and its values) when it has no sub-keys.
@@ -81,9 +82,13 @@ private:
     sqlite3_stmt* Prepared(Statement which, LONG& result);
     LONG Run(Statement which);
     LONG KeyExists(int64_t id);
+    enum class Missing { kNotFound, kCreate, kDenied };
+    LONG Walk(int64_t base, const std::vector<std::string_view>& names, Missing missing,
+              int64_t& id, bool& created);
     LONG Fail(int code);
 
     std::string file_;
+    bool write_ahead_log_ = false;
     bool read_only_stand_in_ = false;
     sqlite3* db_ = nullptr;
     pid_t pid_ = 0;
