@@ -10,9 +10,9 @@ namespace {
 
 constexpr bool IsLeap(long year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
-// Days from 1 January 1582 (exclusive of day 1's offset, see below) to
-// 1 January of `year`: 365 per year plus the leap days of the years 1 to
-// year - 1. For 1582 this is 383, hence day number + 383 below.
+// 365 days for each year from 1582 to year - 1, plus the leap years from
+// year 1 to year - 1. For 1582 this is 383, so the day number plus 383 is
+// this count plus the day of the year.
 constexpr long DaysBeforeYear(long year) {
     long y = year - 1;
     return 365 * (year - 1582) + y / 4 - y / 100 + y / 400;

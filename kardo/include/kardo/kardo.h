@@ -14,5 +14,6 @@
 #include <kardo/day_numbers.h>
 #include <kardo/tea.h>
 #include <kardo/des.h>
+#include <kardo/registry.h>
 
 #endif

@@ -1,0 +1,268 @@
+// The store functions: open keys are numbered handles into a table, so that a
+// stale or foreign handle is refused with ERROR_INVALID_HANDLE instead of
+// being followed. One lock serialises the calls of all threads of a process;
+// SQLite's file locks serialise the processes.
+#include <kardo/registry_store.h>
+
+#include "registry/store_database.h"
+#include "registry/store_location.h"
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace kardo::registry {
+namespace {
+
+constexpr REGSAM kGenericRead = 0x80000000u;
+constexpr REGSAM kGenericWrite = 0x40000000u;
+constexpr REGSAM kGenericAll = 0x10000000u;
+constexpr REGSAM kMaximumAllowed = 0x02000000u;
+constexpr REGSAM kAnyWrite = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_DELETE_RIGHT;
+
+struct KeyRef {
+    std::shared_ptr<StoreDatabase> database;
+    int64_t id = kRootKeyId;
+    REGSAM access = KEY_ALL_ACCESS;
+};
+
+struct StoreState {
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<StoreDatabase>> databases;  // by file
+    std::unordered_map<uintptr_t, KeyRef> handles;
+    uintptr_t next_handle = 0x1000;
+};
+
+StoreState& State() {
+    static StoreState state;
+    return state;
+}
+
+REGSAM EffectiveAccess(REGSAM desired) {
+    if (desired & (kGenericAll | kMaximumAllowed)) desired |= KEY_ALL_ACCESS;
+    if (desired & kGenericRead) desired |= KEY_READ;
+    if (desired & kGenericWrite) desired |= KEY_WRITE;
+    return desired & KEY_ALL_ACCESS;
+}
+
+// The database and key behind a handle. Called with the state locked.
+LONG Resolve(StoreState& state, HKEY hKey, KeyRef& ref) {
+    StoreLocation location;
+    if (LocateRootStore(hKey, location)) {
+        auto found = state.databases.find(location.file);
+        if (found != state.databases.end()) {
+            ref = KeyRef{found->second, kRootKeyId, KEY_ALL_ACCESS};
+            return ERROR_SUCCESS;
+        }
+        std::shared_ptr<StoreDatabase> database;
+        const LONG result =
+            StoreDatabase::Open(location.folder, location.file, location.per_user, database);
+        if (result != ERROR_SUCCESS) return result;  // not kept: the next call tries again
+        if (!database->IsStandIn()) state.databases.emplace(location.file, database);
+        ref = KeyRef{std::move(database), kRootKeyId, KEY_ALL_ACCESS};
+        return ERROR_SUCCESS;
+    }
+    auto found = state.handles.find(reinterpret_cast<uintptr_t>(hKey));
+    if (found == state.handles.end()) return ERROR_INVALID_HANDLE;
+    ref = found->second;
+    return ERROR_SUCCESS;
+}
+
+// Splits "a\b\c" into its key names. One trailing backslash is allowed; a
+// leading one or an empty name between two is not.
+LONG SplitPath(LPCSTR path, std::vector<std::string_view>& names) {
+    names.clear();
+    if (!path || !*path) return ERROR_SUCCESS;
+    std::string_view rest(path);
+    if (rest.back() == '\\') rest.remove_suffix(1);
+    while (true) {
+        const size_t end = rest.find('\\');
+        const std::string_view name = rest.substr(0, end);
+        if (name.empty()) return ERROR_BAD_PATHNAME;
+        names.push_back(name);
+        if (end == std::string_view::npos) return ERROR_SUCCESS;
+        rest.remove_prefix(end + 1);
+    }
+}
+
+HKEY NewHandle(StoreState& state, KeyRef ref) {
+    uintptr_t value = state.next_handle;
+    state.next_handle += 0x10;
+    state.handles.emplace(value, std::move(ref));
+    return reinterpret_cast<HKEY>(value);
+}
+
+std::string_view ValueName(LPCSTR name) { return name ? std::string_view(name) : std::string_view(); }
+
+// Copies text into a caller's buffer of *capacity characters (with the
+// terminating zero); on return *capacity is the length without it.
+LONG CopyName(const std::string& text, LPSTR buffer, LPDWORD capacity) {
+    if (!buffer || !capacity) return ERROR_INVALID_PARAMETER;
+    if (*capacity <= text.size()) return ERROR_MORE_DATA;
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    *capacity = static_cast<DWORD>(text.size());
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+}  // namespace kardo::registry
+
+using namespace kardo::registry;
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR subKey, DWORD, REGSAM samDesired, PHKEY result) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::vector<std::string_view> names;
+    LONG code = SplitPath(subKey, names);
+    if (code != ERROR_SUCCESS) return code;
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    int64_t id = 0;
+    code = ref.database->FindKey(ref.id, names, id);
+    if (code != ERROR_SUCCESS) return code;
+    *result = NewHandle(state, KeyRef{ref.database, id, EffectiveAccess(samDesired)});
+    return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
+                     const void*, PHKEY result, LPDWORD disposition) {
+    if (!result || !subKey) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::vector<std::string_view> names;
+    LONG code = SplitPath(subKey, names);
+    if (code != ERROR_SUCCESS) return code;
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    int64_t id = 0;
+    bool created = false;
+    code = ref.database->CreateKey(ref.id, names, (ref.access & KEY_CREATE_SUB_KEY) != 0, id,
+                                   created);
+    if (code != ERROR_SUCCESS) return code;
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *result = NewHandle(state, KeyRef{ref.database, id, EffectiveAccess(samDesired)});
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
+                      LPDWORD cbData) {
+    if (data && !cbData) return ERROR_INVALID_PARAMETER;
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    LONG code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    if (!(ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    return ref.database->QueryValue(ref.id, ValueName(valueName), type, data, cbData);
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
+                    DWORD cbData) {
+    if (!data && cbData) return ERROR_INVALID_PARAMETER;
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    LONG code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    return ref.database->SetValue(ref.id, ValueName(valueName), type, data, cbData);
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR valueName) {
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    LONG code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    return ref.database->DeleteValue(ref.id, ValueName(valueName));
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR subKey) {
+    if (!subKey) return ERROR_INVALID_PARAMETER;
+    std::vector<std::string_view> names;
+    LONG code = SplitPath(subKey, names);
+    if (code != ERROR_SUCCESS) return code;
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    if (!(ref.access & kAnyWrite)) return ERROR_ACCESS_DENIED;
+    int64_t id = 0;
+    code = ref.database->FindKey(ref.id, names, id);
+    if (code != ERROR_SUCCESS) return code;
+    return ref.database->DeleteKey(id);
+}
+
+LONG RegCloseKey(HKEY hKey) {
+    if (IsPredefinedKey(hKey)) return ERROR_SUCCESS;
+    StoreState& state = State();
+    std::shared_ptr<StoreDatabase> last_use;  // released after the lock
+    std::lock_guard lock(state.mutex);
+    auto found = state.handles.find(reinterpret_cast<uintptr_t>(hKey));
+    if (found == state.handles.end()) return ERROR_INVALID_HANDLE;
+    last_use = std::move(found->second.database);
+    state.handles.erase(found);
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExA(HKEY hKey, DWORD index, LPSTR name, LPDWORD cchName, LPDWORD,
+                   LPSTR keyClass, LPDWORD cchClass, PFILETIME lastWriteTime) {
+    if (!name || !cchName) return ERROR_INVALID_PARAMETER;
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    LONG code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    if (!(ref.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+    std::string text;
+    code = ref.database->EnumKey(ref.id, index, text);
+    if (code != ERROR_SUCCESS) return code;
+    code = CopyName(text, name, cchName);
+    if (code != ERROR_SUCCESS) return code;
+    if (keyClass && cchClass && *cchClass) keyClass[0] = '\0';
+    if (cchClass) *cchClass = 0;
+    if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumValueA(HKEY hKey, DWORD index, LPSTR valueName, LPDWORD cchValueName, LPDWORD,
+                   LPDWORD type, LPBYTE data, LPDWORD cbData) {
+    if (!valueName || !cchValueName || (data && !cbData)) return ERROR_INVALID_PARAMETER;
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    LONG code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    if (!(ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    std::string text;
+    DWORD stored_type = 0;
+    std::vector<BYTE> bytes;
+    code = ref.database->EnumValue(ref.id, index, text, stored_type, bytes);
+    if (code != ERROR_SUCCESS) return code;
+    code = CopyName(text, valueName, cchValueName);
+    if (code != ERROR_SUCCESS) return code;
+    if (type) *type = stored_type;
+    if (cbData) {
+        const DWORD length = static_cast<DWORD>(bytes.size());
+        if (data && *cbData < length) {
+            *cbData = length;
+            return ERROR_MORE_DATA;
+        }
+        if (data && length) std::memcpy(data, bytes.data(), length);
+        *cbData = length;
+    }
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,87 @@
+#include "server/engine/log_list.h"
+
+#include <strings.h>
+
+#include <algorithm>
+
+#include "server/engine/log_time_stamp.h"
+
+namespace {
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+}
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && strncasecmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+}  // namespace
+
+int LogList::AddString(const std::string& line, LogLineKind kind) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // After any equal lines: equal texts keep their order of arrival.
+    auto at = std::upper_bound(lines_.begin(), lines_.end(), line,
+                               [](const std::string& l, const Line& r) { return LessIgnoringCase(l, r.text); });
+    const int index = static_cast<int>(at - lines_.begin());
+    lines_.insert(at, Line{line, kind});
+    if (observer_) observer_->OnLineAdded(index, line, kind);
+    return index;
+}
+
+int LogList::AddLogLine(const std::string& text) { return AddString(LogTimeStamp() + " - " + text, LogLineKind::Log); }
+
+int LogList::FindLocked(const std::string& prefix) const {
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (StartsWithIgnoringCase(lines_[i].text, prefix)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int LogList::FindString(const std::string& prefix) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return FindLocked(prefix);
+}
+
+bool LogList::DeleteString(int index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index < 0 || index >= static_cast<int>(lines_.size())) return false;
+    const Line removed = lines_[index];
+    lines_.erase(lines_.begin() + index);
+    if (observer_) observer_->OnLineDeleted(index, removed.text, removed.kind);
+    return true;
+}
+
+bool LogList::DeleteFirstWithPrefix(const std::string& prefix) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int index = FindLocked(prefix);
+    if (index < 0) return false;
+    const Line removed = lines_[index];
+    lines_.erase(lines_.begin() + index);
+    if (observer_) observer_->OnLineDeleted(index, removed.text, removed.kind);
+    return true;
+}
+
+void LogList::ResetContent() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.clear();
+    if (observer_) observer_->OnReset();
+}
+
+std::vector<std::string> LogList::Lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> out;
+    out.reserve(lines_.size());
+    for (const Line& l : lines_) out.push_back(l.text);
+    return out;
+}
+
+int LogList::Count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(lines_.size());
+}
+
+void LogList::SetObserver(LogListObserver* observer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    observer_ = observer;
+}
