@@ -115,10 +115,10 @@ void PutCard(Terminal& terminal, const std::optional<Card>& card) {
     }
 }
 
-std::string Status(Terminal& terminal) {
+std::string Status(Terminal& terminal, Family family) {
     std::ostringstream s;
     std::optional<Card> card = terminal.Slot().Contents();
-    s << FamilyName(Family::G81) << " terminal on " << terminal.Path();
+    s << FamilyName(family) << " terminal on " << terminal.Path();
     if (!terminal.Port().LinkPath().empty()) s << " (link " << terminal.Port().LinkPath() << ")";
     s << "\ncard: " << (card ? std::string(CardKindName(card->kind)) + ", " + card->label : "none");
     if (card && card->writeProtected) s << ", write-protected";
@@ -132,7 +132,7 @@ std::string Status(Terminal& terminal) {
 }
 
 // One command from standard input; false to stop.
-bool RunCommand(Terminal& terminal, const std::string& line, bool& tracing) {
+bool RunCommand(Terminal& terminal, Family family, const std::string& line, bool& tracing) {
     std::istringstream in(line);
     std::string word, arg;
     in >> word;
@@ -174,7 +174,7 @@ bool RunCommand(Terminal& terminal, const std::string& line, bool& tracing) {
             if (!SaveCard(terminal.Slot(), arg, error)) throw std::runtime_error(error);
             std::cout << "card saved to " << arg << "\n";
         } else if (word == "status") {
-            std::cout << Status(terminal) << "\n";
+            std::cout << Status(terminal, family) << "\n";
         } else if (word == "help") {
             std::cout << "insert CARD, remove, fault SPEC, clear, cts on|off, trace on|off, show, save PATH, "
                          "status, quit\n";
@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
             while (!quit && (nl = pending.find('\n')) != std::string::npos) {
                 std::string line = pending.substr(0, nl);
                 pending.erase(0, nl + 1);
-                quit = !RunCommand(*terminal, line, tracing);
+                quit = !RunCommand(*terminal, options.family, line, tracing);
             }
             if (quit) break;
         }

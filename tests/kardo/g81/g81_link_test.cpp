@@ -2,6 +2,11 @@
 // the repetition and retry rules and the error codes.
 #include "g81_fixture.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 using termsim::ParseFault;
 
 namespace {
@@ -276,4 +281,26 @@ TEST_F(G81Test, SecondDriverOnTheSamePortIsRefused) {
     EXPECT_EQ(-1, other.crd_open());
     ASSERT_EQ(1u, boxes.size());
     EXPECT_NE(std::string::npos, boxes[0].second.find("busy"));
+}
+
+TEST_F(G81Test, SendFailureClosesThePortAndTheNextOpenRecovers) {
+    ASSERT_EQ(0, driver.crd_open());
+    // The port's descriptor now leads to a file that cannot be written.
+    int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    ASSERT_EQ(driver.hport, dup2(readOnly, driver.hport));
+    close(readOnly);
+    unsigned char response[32];
+    int length = 32;
+    errno = 0;
+    EXPECT_EQ(4097, Cg81TestAccess::CT_data(driver, 1, 2, {0x20, 0x13, 0x00, 0x80, 0x00}, length, response));
+    EXPECT_EQ(1, errno);
+    EXPECT_EQ(-1, driver.hport);
+    EXPECT_EQ(1, driver.isopen);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("GetLastError", boxes[0].first);
+    // Every later exchange fails at once, until the port is opened again.
+    EXPECT_EQ(-1, driver.cki_card_ready());
+    EXPECT_EQ(0, driver.crd_open());
+    EXPECT_EQ(0, driver.cki_card_ready());
 }
