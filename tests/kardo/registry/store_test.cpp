@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -269,6 +270,57 @@ TEST_F(StoreTest, TwoProcessesWritingUnderOneKeyKeepAllValues) {
         keys.insert(name);
     }
     EXPECT_EQ(keys, std::set<std::string>{"Both"});
+}
+
+TEST_F(StoreTest, ThreadsShareTheStore) {
+    HKEY key = Create("Software\\Threads");
+    RegCloseKey(key);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            CRegistry reg(HKEY_CURRENT_USER);
+            ASSERT_EQ(reg.Open(HKEY_CURRENT_USER, "Software\\Threads", KEY_ALL_ACCESS), 1);
+            for (int i = 0; i < 50; ++i)
+                ASSERT_EQ(reg.Write(("t" + std::to_string(t) + "-" + std::to_string(i)).c_str(), i), 1);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    CRegistry reg(HKEY_CURRENT_USER);
+    ASSERT_EQ(reg.Open(HKEY_CURRENT_USER, "Software\\Threads", KEY_READ), 1);
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 50; ++i) {
+            int value = -1;
+            ASSERT_EQ(reg.Read(("t" + std::to_string(t) + "-" + std::to_string(i)).c_str(), value), 1);
+            EXPECT_EQ(value, i);
+        }
+    }
+}
+
+// Without KARDO_REGISTRY_DIR the current user's store follows the XDG base
+// directory rules: an absolute XDG_CONFIG_HOME, else ~/.config.
+TEST_F(StoreTest, TheUserStoreFollowsXdgConfigHome) {
+    unsetenv("KARDO_REGISTRY_DIR");
+    const char* old_home = std::getenv("HOME");
+    const std::string saved_home = old_home ? old_home : "";
+    const char* old_config = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved_config = old_config ? old_config : "";
+
+    setenv("XDG_CONFIG_HOME", (folder_ + "/config").c_str(), 1);
+    CRegistry first(HKEY_CURRENT_USER);
+    EXPECT_EQ(first.Write("Where", "xdg"), 1);
+    setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+    setenv("HOME", (folder_ + "/home").c_str(), 1);
+    CRegistry second(HKEY_CURRENT_USER);
+    EXPECT_EQ(second.Write("Where", "home"), 1);
+
+    if (old_home) setenv("HOME", saved_home.c_str(), 1); else unsetenv("HOME");
+    if (old_config) setenv("XDG_CONFIG_HOME", saved_config.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+
+    struct stat info {};
+    EXPECT_EQ(stat((folder_ + "/config/kardo/registry/HKEY_CURRENT_USER.db").c_str(), &info), 0);
+    EXPECT_EQ(stat((folder_ + "/home/.config/kardo/registry/HKEY_CURRENT_USER.db").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_NE(stat(StoreFile("HKEY_CURRENT_USER").c_str(), &info), 0);
 }
 
 TEST_F(StoreTest, AStoreFileThatIsNotADatabaseFailsClearly) {
