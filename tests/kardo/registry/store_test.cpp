@@ -4,10 +4,12 @@
 
 #include "temp_store.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -270,6 +272,57 @@ TEST_F(StoreTest, TwoProcessesWritingUnderOneKeyKeepAllValues) {
         keys.insert(name);
     }
     EXPECT_EQ(keys, std::set<std::string>{"Both"});
+}
+
+// A writer killed in the middle of its writes leaves the value it was
+// replacing or the new one, never a mixture.
+TEST_F(StoreTest, AKilledWriterLeavesNoHalfWrittenValue) {
+    constexpr size_t kSize = 256 * 1024;
+    HKEY key = Create("Software\\Crash");
+    RegCloseKey(key);
+    int progress[2];
+    ASSERT_EQ(pipe(progress), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(progress[0]);
+        HKEY own = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Crash", 0, KEY_ALL_ACCESS, &own) != 0)
+            _exit(1);
+        std::vector<BYTE> data(kSize);
+        for (unsigned round = 0;; ++round) {
+            std::fill(data.begin(), data.end(), static_cast<BYTE>(round));
+            if (RegSetValueExA(own, "Big", 0, REG_BINARY, data.data(), kSize) != 0) _exit(1);
+            const char tick = 1;
+            if (write(progress[1], &tick, 1) != 1) _exit(1);
+        }
+    }
+    close(progress[1]);
+    char ticks[3];
+    for (size_t got = 0; got < sizeof ticks;) {
+        const ssize_t n = read(progress[0], ticks + got, sizeof ticks - got);
+        ASSERT_GT(n, 0) << "the writer stopped early";
+        got += static_cast<size_t>(n);
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    close(progress[0]);
+
+    HKEY reader = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Crash", 0, KEY_READ, &reader), 0);
+    std::vector<BYTE> data(kSize + 1);
+    DWORD size = static_cast<DWORD>(data.size());
+    ASSERT_EQ(RegQueryValueExA(reader, "Big", nullptr, nullptr, data.data(), &size), 0);
+    ASSERT_EQ(size, kSize);
+    data.resize(size);
+    EXPECT_EQ(std::count(data.begin(), data.end(), data[0]), static_cast<long>(kSize));
+    // The store still takes changes.
+    EXPECT_EQ(SetText(reader, "After", "x"), ERROR_ACCESS_DENIED);  // read-only handle
+    HKEY writer = Create("Software\\Crash");
+    EXPECT_EQ(SetText(writer, "After", "x"), ERROR_SUCCESS);
+    RegCloseKey(writer);
+    RegCloseKey(reader);
 }
 
 TEST_F(StoreTest, ThreadsShareTheStore) {
