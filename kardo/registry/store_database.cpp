@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -27,10 +30,10 @@ constexpr const char* kStatementText[] = {
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id = ?1",
-    // No row: the key is gone; a row with a NULL type: the value is missing.
-    "SELECT v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND v.name = ?2 "
-    "WHERE k.id = ?1",
-    "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+    "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2",
+    // Inserts nothing when the key is gone (no orphaned values).
+    "INSERT INTO vals(key, name, type, data) SELECT ?1, ?2, ?3, ?4 "
+    "WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1) "
     "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND name = ?2",
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2",
@@ -51,6 +54,18 @@ constexpr const char* kSchema =
     "  PRIMARY KEY(key, name)) WITHOUT ROWID;"
     "INSERT OR IGNORE INTO keys(id, parent, name) VALUES(1, 0, '');"
     "PRAGMA user_version = 1;";
+
+// Counts the forks this process came out of, so that a connection can tell
+// cheaply on every call whether it was opened by this process.
+std::atomic<unsigned> g_fork_generation{0};
+
+void CountFork() { g_fork_generation.fetch_add(1, std::memory_order_relaxed); }
+
+unsigned ForkGeneration() {
+    static const bool registered = pthread_atfork(nullptr, nullptr, CountFork) == 0;
+    (void)registered;
+    return g_fork_generation.load(std::memory_order_relaxed);
+}
 
 // The registry's result code for an SQLite failure.
 LONG ResultOf(sqlite3* db, int code) {
@@ -183,7 +198,7 @@ LONG StoreDatabase::Open(const std::string& folder, const std::string& file, boo
 
 StoreDatabase::~StoreDatabase() {
     // A connection inherited over fork belongs to the parent: leave it alone.
-    if (pid_ != getpid()) return;
+    if (generation_ != ForkGeneration()) return;
     for (sqlite3_stmt*& statement : statements_) sqlite3_finalize(statement);
     sqlite3_close_v2(db_);
 }
@@ -191,7 +206,7 @@ StoreDatabase::~StoreDatabase() {
 LONG StoreDatabase::Connect() {
     db_ = nullptr;
     for (sqlite3_stmt*& statement : statements_) statement = nullptr;
-    pid_ = getpid();
+    generation_ = ForkGeneration();
     const int code = sqlite3_open_v2(file_.c_str(), &db_,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
                                          SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
@@ -245,9 +260,9 @@ LONG StoreDatabase::CreateSchema() {
 }
 
 LONG StoreDatabase::Ready() {
-    if (pid_ == getpid()) return ERROR_SUCCESS;
+    if (generation_ == ForkGeneration()) return ERROR_SUCCESS;
     if (read_only_stand_in_) {
-        pid_ = getpid();  // private memory, copied with the process
+        generation_ = ForkGeneration();  // private memory, copied with the process
         return ERROR_SUCCESS;
     }
     return Connect();
@@ -391,9 +406,12 @@ LONG StoreDatabase::QueryValue(int64_t key, std::string_view name, DWORD* type, 
     sqlite3_bind_int64(statement, 1, key);
     BindName(statement, 2, name);
     const int code = sqlite3_step(statement);
-    if (code == SQLITE_DONE) return ERROR_KEY_DELETED;
+    if (code == SQLITE_DONE) {
+        // No such value: tell a missing value from a deleted key.
+        result = KeyExists(key);
+        return result == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : result;
+    }
     if (code != SQLITE_ROW) return Fail(code);
-    if (sqlite3_column_type(statement, 0) == SQLITE_NULL) return ERROR_FILE_NOT_FOUND;
 
     const DWORD stored_type = static_cast<DWORD>(sqlite3_column_int64(statement, 0));
     const void* bytes = sqlite3_column_blob(statement, 1);
@@ -411,28 +429,25 @@ LONG StoreDatabase::QueryValue(int64_t key, std::string_view name, DWORD* type, 
     return ERROR_SUCCESS;
 }
 
+// One statement, so one transaction of its own: SQLite waits for other
+// writers through the busy timeout before it starts it.
 LONG StoreDatabase::SetValue(int64_t key, std::string_view name, DWORD type, const BYTE* data,
                              DWORD size) {
-    Transaction transaction(*this, !read_only_stand_in_);
-    if (transaction.Begun() != ERROR_SUCCESS) return transaction.Begun();
-    LONG result = KeyExists(key);
-    if (result != ERROR_SUCCESS) return result;
     if (read_only_stand_in_) return ERROR_ACCESS_DENIED;
+    LONG result;
     sqlite3_stmt* statement = Prepared(kSetValue, result);
     if (!statement) return result;
-    {
-        StatementUse use(statement);
-        sqlite3_bind_int64(statement, 1, key);
-        BindName(statement, 2, name);
-        sqlite3_bind_int64(statement, 3, type);
-        if (size)
-            sqlite3_bind_blob(statement, 4, data, static_cast<int>(size), SQLITE_STATIC);
-        else
-            sqlite3_bind_zeroblob(statement, 4, 0);  // empty, not NULL
-        const int code = sqlite3_step(statement);
-        if (code != SQLITE_DONE) return Fail(code);
-    }
-    return transaction.Commit();
+    StatementUse use(statement);
+    sqlite3_bind_int64(statement, 1, key);
+    BindName(statement, 2, name);
+    sqlite3_bind_int64(statement, 3, type);
+    if (size)
+        sqlite3_bind_blob(statement, 4, data, static_cast<int>(size), SQLITE_STATIC);
+    else
+        sqlite3_bind_zeroblob(statement, 4, 0);  // empty, not NULL
+    const int code = sqlite3_step(statement);
+    if (code != SQLITE_DONE) return Fail(code);
+    return sqlite3_changes(db_) == 0 ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
 LONG StoreDatabase::DeleteValue(int64_t key, std::string_view name) {

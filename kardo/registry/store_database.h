@@ -4,8 +4,6 @@
 // functions hold one process-wide lock around each call).
 #include <kardo/registry_store.h>
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -91,7 +89,7 @@ private:
     bool write_ahead_log_ = false;
     bool read_only_stand_in_ = false;
     sqlite3* db_ = nullptr;
-    pid_t pid_ = 0;
+    unsigned generation_ = 0;
     sqlite3_stmt* statements_[kStatementCount] = {};
 };
 

@@ -14,6 +14,10 @@
 #include <kardo/day_numbers.h>
 #include <kardo/tea.h>
 #include <kardo/des.h>
+#include <kardo/object.h>
+#include <kardo/exception.h>
+#include <kardo/archive.h>
+#include <kardo/registry_store.h>
 #include <kardo/registry.h>
 
 #endif

@@ -20,6 +20,13 @@
  * is one SQLite transaction: a crash never leaves half of it behind, and
  * processes that change the same key at once wait for each other (up to ten
  * seconds, then ERROR_BUSY) instead of overwriting each other's values.
+ * Per-user stores (and the KARDO_REGISTRY_DIR folder) keep a write-ahead log,
+ * so commits do not wait for the disk; the system stores keep a rollback
+ * journal, so that users who may only read them can open them.
+ *
+ * A store file that is not an SQLite database gives ERROR_BADDB and is left
+ * as it is. Where the system store does not exist and cannot be created (an
+ * ordinary user), it reads as empty: keys are not found, writes are denied.
  *
  * Key and value names compare without regard to ASCII case, as the Windows
  * registry does; a key path separates its keys with backslashes. */

@@ -4,14 +4,17 @@
 
 #include "temp_store.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -269,6 +272,108 @@ TEST_F(StoreTest, TwoProcessesWritingUnderOneKeyKeepAllValues) {
         keys.insert(name);
     }
     EXPECT_EQ(keys, std::set<std::string>{"Both"});
+}
+
+// A writer killed in the middle of its writes leaves the value it was
+// replacing or the new one, never a mixture.
+TEST_F(StoreTest, AKilledWriterLeavesNoHalfWrittenValue) {
+    constexpr size_t kSize = 256 * 1024;
+    HKEY key = Create("Software\\Crash");
+    RegCloseKey(key);
+    int progress[2];
+    ASSERT_EQ(pipe(progress), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(progress[0]);
+        HKEY own = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Crash", 0, KEY_ALL_ACCESS, &own) != 0)
+            _exit(1);
+        std::vector<BYTE> data(kSize);
+        for (unsigned round = 0;; ++round) {
+            std::fill(data.begin(), data.end(), static_cast<BYTE>(round));
+            if (RegSetValueExA(own, "Big", 0, REG_BINARY, data.data(), kSize) != 0) _exit(1);
+            const char tick = 1;
+            if (write(progress[1], &tick, 1) != 1) _exit(1);
+        }
+    }
+    close(progress[1]);
+    char ticks[3];
+    for (size_t got = 0; got < sizeof ticks;) {
+        const ssize_t n = read(progress[0], ticks + got, sizeof ticks - got);
+        ASSERT_GT(n, 0) << "the writer stopped early";
+        got += static_cast<size_t>(n);
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    close(progress[0]);
+
+    HKEY reader = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Crash", 0, KEY_READ, &reader), 0);
+    std::vector<BYTE> data(kSize + 1);
+    DWORD size = static_cast<DWORD>(data.size());
+    ASSERT_EQ(RegQueryValueExA(reader, "Big", nullptr, nullptr, data.data(), &size), 0);
+    ASSERT_EQ(size, kSize);
+    data.resize(size);
+    EXPECT_EQ(std::count(data.begin(), data.end(), data[0]), static_cast<long>(kSize));
+    // The store still takes changes.
+    EXPECT_EQ(SetText(reader, "After", "x"), ERROR_ACCESS_DENIED);  // read-only handle
+    HKEY writer = Create("Software\\Crash");
+    EXPECT_EQ(SetText(writer, "After", "x"), ERROR_SUCCESS);
+    RegCloseKey(writer);
+    RegCloseKey(reader);
+}
+
+TEST_F(StoreTest, ThreadsShareTheStore) {
+    HKEY key = Create("Software\\Threads");
+    RegCloseKey(key);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            CRegistry reg(HKEY_CURRENT_USER);
+            ASSERT_EQ(reg.Open(HKEY_CURRENT_USER, "Software\\Threads", KEY_ALL_ACCESS), 1);
+            for (int i = 0; i < 50; ++i)
+                ASSERT_EQ(reg.Write(("t" + std::to_string(t) + "-" + std::to_string(i)).c_str(), i), 1);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    CRegistry reg(HKEY_CURRENT_USER);
+    ASSERT_EQ(reg.Open(HKEY_CURRENT_USER, "Software\\Threads", KEY_READ), 1);
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 50; ++i) {
+            int value = -1;
+            ASSERT_EQ(reg.Read(("t" + std::to_string(t) + "-" + std::to_string(i)).c_str(), value), 1);
+            EXPECT_EQ(value, i);
+        }
+    }
+}
+
+// Without KARDO_REGISTRY_DIR the current user's store follows the XDG base
+// directory rules: an absolute XDG_CONFIG_HOME, else ~/.config.
+TEST_F(StoreTest, TheUserStoreFollowsXdgConfigHome) {
+    unsetenv("KARDO_REGISTRY_DIR");
+    const char* old_home = std::getenv("HOME");
+    const std::string saved_home = old_home ? old_home : "";
+    const char* old_config = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved_config = old_config ? old_config : "";
+
+    setenv("XDG_CONFIG_HOME", (folder_ + "/config").c_str(), 1);
+    CRegistry first(HKEY_CURRENT_USER);
+    EXPECT_EQ(first.Write("Where", "xdg"), 1);
+    setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+    setenv("HOME", (folder_ + "/home").c_str(), 1);
+    CRegistry second(HKEY_CURRENT_USER);
+    EXPECT_EQ(second.Write("Where", "home"), 1);
+
+    if (old_home) setenv("HOME", saved_home.c_str(), 1); else unsetenv("HOME");
+    if (old_config) setenv("XDG_CONFIG_HOME", saved_config.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+
+    struct stat info {};
+    EXPECT_EQ(stat((folder_ + "/config/kardo/registry/HKEY_CURRENT_USER.db").c_str(), &info), 0);
+    EXPECT_EQ(stat((folder_ + "/home/.config/kardo/registry/HKEY_CURRENT_USER.db").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_NE(stat(StoreFile("HKEY_CURRENT_USER").c_str(), &info), 0);
 }
 
 TEST_F(StoreTest, AStoreFileThatIsNotADatabaseFailsClearly) {
