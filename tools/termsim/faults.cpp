@@ -20,7 +20,7 @@ const KindInfo kKinds[] = {
     {FaultKind::BadLrc, "bad-lrc", false, 0, false, "an answer block with a wrong LRC"},
     {FaultKind::RepeatNs, "repeat-ns", false, 0, false, "an answer I-block repeating the previous N(S)"},
     {FaultKind::RBlock, "r-block", false, 0, false, "an R-block asking for the command again instead of the answer"},
-    {FaultKind::IfsRequest, "ifs", true, 32, false, "S(IFS request) with the given size before an answer (ifs=16)"},
+    {FaultKind::IfsRequest, "ifs", true, 32, false, "S(IFS request) with the given size before an answer (ifs=16; 0 and 255 for robustness tests)"},
     {FaultKind::WtxRequest, "wtx", true, 1, false, "S(WTX request) with the given multiplier before an answer"},
     {FaultKind::AbortRequest, "abort", false, 0, false, "S(ABORT request) before an answer"},
     {FaultKind::Garbage, "garbage", true, 5, false, "that many bytes of line noise before an answer"},
@@ -90,8 +90,10 @@ Fault ParseFault(const std::string& text) {
         if (!info->needsValue) throw FaultSyntaxError("the fault " + rest + " takes no value");
         fault.value = Number(valueText, info->hexValue ? 16 : 10, "the value of " + rest);
     }
-    if (fault.kind == FaultKind::IfsRequest && (fault.value < 1 || fault.value > 254))
-        throw FaultSyntaxError("ifs takes a size from 1 to 254");
+    // 0 and 255 lie outside the protocol's range; they are allowed on purpose,
+    // to see how a host copes with such a request.
+    if (fault.kind == FaultKind::IfsRequest && fault.value > 255)
+        throw FaultSyntaxError("ifs takes a size from 0 to 255");
     if (!skipText.empty() || at != std::string::npos) {
         int n = Number(skipText, 10, "the position after @");
         if (n < 1) throw FaultSyntaxError("the position after @ counts from 1");

@@ -130,6 +130,26 @@ TEST_F(G81Test, IfsAnswerBytesOnTheWire) {
     EXPECT_EQ((Bytes{0x12, 0xE1, 0x01, 0x20, 0xD2}), host[1]);
 }
 
+TEST_F(G81Test, IfsRequestOfZeroIsAnsweredButNotFollowed) {
+    ASSERT_EQ(0, driver.crd_open());
+    ASSERT_EQ(0, driver.cki_card_ready());
+    sim->Faults().Add(ParseFault("ifs=0"));
+    ForgetWire();
+    unsigned char data[16];
+    EXPECT_EQ(0x9000, driver.cki_read(data, 0, 16));
+    EXPECT_EQ(T1Block(0x02, 0xE1, {0x00}), HostBlocks().at(1));
+    // Commands still go out whole: a size of 0 would leave no room for any byte.
+    EXPECT_EQ(32, driver.ifsc);
+    char text[512];
+    std::memset(text, '0', sizeof text);
+    EXPECT_EQ(0x9000, Cg81TestAccess::cki_wr16(driver, text, 0));
+    // The largest size the length byte allows is taken as it is.
+    sim->Faults().Add(ParseFault("ifs=255"));
+    EXPECT_EQ(0x9000, driver.cki_read(data, 0, 16));
+    EXPECT_EQ(255, driver.ifsc);
+    EXPECT_EQ(0x9000, Cg81TestAccess::cki_wr16(driver, text, 16));
+}
+
 TEST_F(G81Test, WtxAndAbortRequestsAreAnsweredAndTheExchangeGoesOn) {
     ASSERT_EQ(0, driver.crd_open());
     sim->Faults().Add(ParseFault("wtx=2"));

@@ -22,7 +22,7 @@ TEST(Faults, TextFormGivesKindValuePositionAndCount) {
 TEST(Faults, BadTextIsRefusedWithAReason) {
     EXPECT_THROW(ParseFault("lightning"), FaultSyntaxError);
     EXPECT_THROW(ParseFault("bad-lrc=3"), FaultSyntaxError);
-    EXPECT_THROW(ParseFault("ifs=0"), FaultSyntaxError);
+    EXPECT_THROW(ParseFault("ifs=256"), FaultSyntaxError);
     EXPECT_THROW(ParseFault("silent@0"), FaultSyntaxError);
     EXPECT_THROW(ParseFault("silent*0"), FaultSyntaxError);
     EXPECT_THROW(ParseFault("wtx=x"), FaultSyntaxError);
