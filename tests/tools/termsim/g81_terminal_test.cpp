@@ -206,3 +206,14 @@ TEST(TerminalTrace, EveryBlockInBothDirectionsAsHex) {
     EXPECT_NE(std::string::npos, lines[0].find("host > term  12 C0 00 D2   (S(RESYNCH request))"));
     EXPECT_NE(std::string::npos, lines[1].find("term > host  21 E0 00 C1   (S(RESYNCH response))"));
 }
+
+TEST_F(G81Terminal, HostsIfsAbortAndWtxRequestsAreAnswered) {
+    EXPECT_EQ(Block(0x21, 0xE1, {0x10}), host->Exchange(Block(0x12, 0xC1, {0x10})));
+    EXPECT_EQ(Block(0x21, 0xE2, {}), host->Exchange(Block(0x12, 0xC2, {})));
+    EXPECT_EQ(Block(0x21, 0xE3, {0x02}), host->Exchange(Block(0x12, 0xC3, {0x02})));
+    // From now on the terminal's blocks carry at most 16 bytes.
+    Activate();
+    B reply = Command(0x02, {0x00, 0xB0, 0x00, 0x00, 0x20});
+    ASSERT_EQ(20u, reply.size());
+    EXPECT_EQ(0x20, reply[1] & 0x20);
+}
