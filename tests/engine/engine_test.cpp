@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 
@@ -214,6 +215,28 @@ TEST_F(EngineTest, BytesWaitingBeforeStartAreThrownAway) {
     auto client = Connect(dataPort);
     pty.Send("new");
     EXPECT_EQ("new", client->ReceiveText(3, 2000));
+}
+
+TEST_F(EngineTest, ADeviceThatNeverStopsSendingStillStartsAndStops) {
+    std::atomic<bool> streaming{true};
+    std::thread device([&] {
+        while (streaming) {
+            if (write(pty.master(), "0123456789", 10) < 0) {
+                pollfd p{pty.master(), POLLOUT, 0};
+                poll(&p, 1, 5);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    StartAndWait();
+    auto client = Connect(dataPort);
+    EXPECT_EQ(10u, client->Receive(10).size());
+    engine->OnStartStop();
+    client->Close();
+    EXPECT_TRUE(engine->WaitForWorkers(5000));
+    streaming = false;
+    device.join();
 }
 
 TEST_F(EngineTest, ControlFramesChangeTheLine) {
