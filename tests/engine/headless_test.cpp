@@ -129,8 +129,11 @@ TEST(Headless, PrintsPeersAndEndsCleanlyOnSigterm) {
 
 TEST(Headless, MessageBoxesGoToStandardErrorAndSigintEnds) {
     const uint16_t data = FreePort(), ctrl = FreePort();
+    // Started as a script's background job would be: SIGINT ignored on entry.
+    auto previous = signal(SIGINT, SIG_IGN);
     Program p({"--headless", "--device", "/dev/no-such-tovan-device", "--data-port", std::to_string(data),
                "--ctrl-port", std::to_string(ctrl)});
+    signal(SIGINT, previous);
     EXPECT_TRUE(p.ErrorsHave("Could not open device: No such file or directory"));
     p.Signal(SIGINT);
     EXPECT_EQ(0, p.Wait(3000));
