@@ -12,6 +12,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -333,13 +334,18 @@ ssize_t SerialPort::Write(const void* buffer, size_t size, int stallTimeoutMs, s
 bool SerialPort::FlushInput() {
     if (fd_ < 0) return FailWith(EBADF);
     if (!isTerminal_) {
-        // Not a terminal: drain what can be read now.
+        // Not a terminal: read away what is there now, and no more, so that
+        // a source that keeps writing cannot hold the caller here.
+        int waiting = 0;
+        if (ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
         uint8_t scratch[256];
-        for (;;) {
-            const ssize_t n = ReadAvailable(scratch, sizeof scratch);
+        while (waiting > 0) {
+            const ssize_t n = ReadAvailable(scratch, std::min(sizeof scratch, static_cast<size_t>(waiting)));
             if (n < 0) return false;
-            if (n == 0) return true;
+            if (n == 0) break;
+            waiting -= static_cast<int>(n);
         }
+        return true;
     }
     if (ioctl(fd_, TCFLSH, TCIFLUSH) != 0) return Fail();
     return true;

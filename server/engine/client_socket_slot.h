@@ -1,6 +1,6 @@
 #pragma once
 // The receiver of the device's data: the most recently accepted client
-// socket, on either port (the design's g_hClientSocket).
+// socket, on either port (g_hClientSocket in server_state.h).
 //
 // A connection that ends clears the slot (ClearIf) before it closes its
 // socket. Sends happen under the slot's lock, so once ClearIf has returned no

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <thread>
 
 #include "platform/device_name.h"
 #include "platform/message_box.h"
@@ -23,6 +22,8 @@ constexpr uint32_t kBaudRates[] = {110,  300,   600,   1200,  2400,   4800,   96
 // How long a new run waits for the previous one to let go of the device
 // (a Stop followed at once by a Start, as the printer restart does).
 constexpr int kBusyRetryMs = 1000;
+// Rounds of the emptying of the input at start (10 ms apart).
+constexpr int kEmptyingRounds = 10;
 
 void ShowDeviceError(const char* prefix) {
     platform::MessageBox(std::string(prefix) + platform::SystemErrorText(), kMessageCaption,
@@ -122,10 +123,16 @@ int DeviceThreadProc(DeviceThreadParams params) {
         device->SetDtr(true);
     }
 
-    // Empty the input: whatever waited before the start is not for any client.
+    // Empty the input: whatever waited before the start is not for any
+    // client. Read until a read brings nothing, 10 ms apart, but only for a
+    // few rounds: a device that never stops sending would otherwise keep the
+    // thread here for ever, deaf to its stop event.
+    device->FlushInput();
     uint8_t buffer[kDeviceReadChunk];
-    while (device->ReadAvailable(buffer, sizeof buffer) > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int round = 0; round < kEmptyingRounds && device->ReadAvailable(buffer, sizeof buffer) > 0; ++round) {
+        if (generation.deviceStop.Wait(10)) {
+            return 1;  // stopped before it began; the device closes with its last reference
+        }
     }
 
     g_hDevice.store(device);

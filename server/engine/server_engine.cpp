@@ -99,12 +99,14 @@ void ServerEngine::StartListener(Channel channel, uint16_t port) {
 
 void ServerEngine::Stop() {
     g_bStopServer.store(1);
+    // The run's stop signal ends a listener waiting for a client even where
+    // no wake-up connection can reach it (a port text that is no number
+    // gives port 0, bound to a port the system chose). Set first, it also
+    // keeps the wake-up connections from being served as clients.
+    if (generation_) generation_->stop.Set();
     WakeListener(PortFromText(view_.CtrlPortText()));
     WakeListener(PortFromText(view_.DataPortText()));
-    if (generation_) {
-        generation_->deviceStop.Set();
-        generation_->stop.Set();
-    }
+    if (generation_) generation_->deviceStop.Set();
     view_.SetChannelStatus(Channel::Data, " ");
     view_.SetChannelStatus(Channel::Ctrl, " ");
     context_->log.ResetContent();

@@ -54,6 +54,11 @@ constexpr int kExitWaitMs = 700;
 int RunHeadless(const std::string& device, const std::string& dataPort, const std::string& ctrlPort) {
     // Signals are taken by this thread alone (sigwait); every thread started
     // later inherits the mask, so no system call of a worker is interrupted.
+    // A parent may have left these ignored (a background job of a script);
+    // an ignored signal never reaches sigwait.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGUSR1, SIG_DFL);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);

@@ -353,6 +353,9 @@ TEST(SerialPortOther, NonTerminalFilesOpenButRefuseLineOperations) {
         unsigned char buf[8];
         EXPECT_EQ(5, port.ReadFirstByte(buf, sizeof buf, 5000));
         EXPECT_EQ(0, std::memcmp(buf, "hello", 5));
+        ASSERT_EQ(3, port.Write("old", 3));
+        EXPECT_TRUE(port.FlushInput());
+        EXPECT_EQ(0, port.ReadAvailable(buf, sizeof buf));
         SerialPort second;
         EXPECT_FALSE(second.Open(fifo));
         EXPECT_EQ(EBUSY, platform::LastError());

@@ -1,0 +1,164 @@
+// The tovan program itself, run headless as a user runs it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "pty_pair.h"
+#include "test_helpers.h"
+
+extern char** environ;
+
+using enginetest::Client;
+using enginetest::FreePort;
+using enginetest::WaitUntil;
+
+namespace {
+
+// A running tovan with its standard output and error in pipes.
+class Program {
+public:
+    explicit Program(std::vector<std::string> args) {
+        int out[2], err[2];
+        EXPECT_EQ(0, pipe2(out, O_CLOEXEC));
+        EXPECT_EQ(0, pipe2(err, O_CLOEXEC));
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        args.insert(args.begin(), TOVAN_BINARY);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        EXPECT_EQ(0, posix_spawn(&pid_, TOVAN_BINARY, &actions, nullptr, argv.data(), environ));
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~Program() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+        close(err_);
+    }
+    // Waits for the exit; the exit code, or -1 after timeoutMs.
+    int Wait(int timeoutMs = 5000) {
+        int status = 0;
+        const bool done = WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeoutMs);
+        if (!done) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    void Signal(int sig) { kill(pid_, sig); }
+    // Reads standard output until it holds text (or timeoutMs passes).
+    bool OutputHas(const std::string& text, int timeoutMs = 5000) { return Collect(out_, output_, text, timeoutMs); }
+    bool ErrorsHave(const std::string& text, int timeoutMs = 5000) { return Collect(err_, errors_, text, timeoutMs); }
+    std::string Errors() {
+        Collect(err_, errors_, "\x01", 200);
+        return errors_;
+    }
+
+private:
+    static bool Collect(int fd, std::string& into, const std::string& text, int timeoutMs) {
+        return WaitUntil(
+            [&] {
+                pollfd p{fd, POLLIN, 0};
+                while (poll(&p, 1, 0) > 0) {
+                    char buf[512];
+                    const ssize_t n = read(fd, buf, sizeof buf);
+                    if (n <= 0) break;
+                    into.append(buf, n);
+                }
+                return into.find(text) != std::string::npos;
+            },
+            timeoutMs);
+    }
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1;
+    std::string output_, errors_;
+};
+
+}  // namespace
+
+TEST(Headless, ABadOptionOrAMissingValueIsAUsageErrorWithCode2) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--headless", "--bogus"}, {"--headless", "--device"}, {"--headless", "--data-port", "x"}}) {
+        Program p(args);
+        EXPECT_EQ(2, p.Wait());
+        const std::string err = p.Errors();
+        EXPECT_NE(std::string::npos, err.find("usage: tovan")) << err;
+        EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+    }
+}
+
+TEST(Headless, PrintsPeersAndEndsCleanlyOnSigterm) {
+    testsupport::PtyPair pty;
+    const uint16_t data = FreePort(), ctrl = FreePort();
+    Program p({"--headless", "--device", pty.path(), "--data-port", std::to_string(data), "--ctrl-port",
+               std::to_string(ctrl)});
+    ASSERT_TRUE(p.OutputHas("Server gestartet"));
+    std::unique_ptr<Client> client;
+    ASSERT_TRUE(WaitUntil([&] {
+        try {
+            client = std::make_unique<Client>(data);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }));
+    const std::string peer = client->PeerText();
+    EXPECT_TRUE(p.OutputHas("connected " + peer));
+    client->Send("hi");
+    EXPECT_EQ(2u, pty.Receive(2).size());
+    client->Close();
+    EXPECT_TRUE(p.OutputHas("disconnected " + peer));
+    p.Signal(SIGTERM);
+    EXPECT_EQ(0, p.Wait(3000));
+    EXPECT_TRUE(p.OutputHas("Server gestoppt"));
+}
+
+TEST(Headless, MessageBoxesGoToStandardErrorAndSigintEnds) {
+    const uint16_t data = FreePort(), ctrl = FreePort();
+    // Started as a script's background job would be: SIGINT ignored on entry.
+    auto previous = signal(SIGINT, SIG_IGN);
+    Program p({"--headless", "--device", "/dev/no-such-tovan-device", "--data-port", std::to_string(data),
+               "--ctrl-port", std::to_string(ctrl)});
+    signal(SIGINT, previous);
+    EXPECT_TRUE(p.ErrorsHave("Could not open device: No such file or directory"));
+    p.Signal(SIGINT);
+    EXPECT_EQ(0, p.Wait(3000));
+}
+
+TEST(Headless, Sigusr1RestartsAPrinterDevice) {
+    char pattern[] = "/tmp/tovan-headless-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    const std::string dir = pattern, fifo = dir + "/prn";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    const int paper = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    setenv("TOVAN_PRINTER_DIR", dir.c_str(), 1);
+    const uint16_t data = FreePort(), ctrl = FreePort();
+    {
+        Program p({"--headless", "--device", "prn", "--data-port", std::to_string(data), "--ctrl-port",
+                   std::to_string(ctrl)});
+        ASSERT_TRUE(p.OutputHas("Server gestartet"));
+        p.Signal(SIGUSR1);
+        EXPECT_TRUE(p.OutputHas("Server gestoppt\nServer gestartet"));
+        p.Signal(SIGTERM);
+        EXPECT_EQ(0, p.Wait(3000));
+        EXPECT_EQ("", p.Errors());
+    }
+    unsetenv("TOVAN_PRINTER_DIR");
+    close(paper);
+    unlink(fifo.c_str());
+    rmdir(dir.c_str());
+}
