@@ -61,7 +61,7 @@ void CHyperLink::PositionWindow() {
     if (!autoSize_) return;
     const QRect old = geometry();
     const QFontMetrics metrics(font());
-    const QSize textSize = metrics.size(Qt::TextSingleLine, text());
+    const QSize textSize(metrics.horizontalAdvance(text()), metrics.height());
     // The control takes the size of its text, anchored in its old rectangle
     // as the text was aligned in it (so a click beside the text is no click).
     const int width = textSize.width();
