@@ -16,6 +16,9 @@ QLabel* Static(QWidget* parent, const char* id, const QString& text, const QRect
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(rect);
+    // Fonts wider than the template's: the text runs on instead of being cut.
+    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+    if (needed > rect.width()) label->resize(needed, rect.height());
     return label;
 }
 
@@ -52,9 +55,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     const QString legalNotice = QString::fromStdString(version_info::Value("LegalCopyright"));
     version_ = Static(this, "1172", QStringLiteral("%1 - Version: %2").arg(productName, fileVersion),
                       du.Rect(38, 14, 119, 8));
-    // The version text may be wider than its field in a wide font: let it run on.
-    version_->setMinimumWidth(du.X(119));
-    version_->adjustSize();
     legal_ = Static(this, "1343", legalNotice, du.Rect(38, 30, 159, 8));
 
     web_ = new CHyperLink(QStringLiteral("TOVAN Homepage"), this);

@@ -1,6 +1,7 @@
 // Draws the running dialog into a PNG for the README: the server started on a
 // pseudo-terminal, one client on the data port and one on the control port.
-//   tovan_screenshot [out.png]     (default docs/tovan-dialog.png)
+//   tovan_screenshot [out.png [about.png]]
+//       (defaults docs/tovan-dialog.png and docs/tovan-about.png)
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise, with
 // settings in a temporary folder, so nothing of the user's is read or changed.
 #include <arpa/inet.h>
@@ -20,6 +21,7 @@
 
 #include "platform/message_box.h"
 #include "server/engine/server_engine.h"
+#include "server/ui/about_dlg.h"
 #include "server/ui/server_dlg.h"
 
 namespace {
@@ -52,6 +54,7 @@ int ConnectTo(QApplication& app, uint16_t port) {
 
 int main(int argc, char** argv) {
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/tovan-dialog.png");
+    const QString aboutOut = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("docs/tovan-about.png");
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QTemporaryDir config;
     setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
@@ -85,6 +88,16 @@ int main(int argc, char** argv) {
         } else {
             std::printf("%s\n", out.toLocal8Bit().constData());
         }
+        CAboutDlg about(&dialog);
+        about.show();
+        app.processEvents();
+        if (!about.grab().save(aboutOut)) {
+            std::fprintf(stderr, "tovan_screenshot: cannot write %s\n", aboutOut.toLocal8Bit().constData());
+            code = 1;
+        } else {
+            std::printf("%s\n", aboutOut.toLocal8Bit().constData());
+        }
+        about.close();
         if (data >= 0) close(data);
         if (ctrl >= 0) close(ctrl);
         dialog.reject();

@@ -57,7 +57,7 @@ bool SocketsWork() {
 }  // namespace
 
 bool HaveDisplay() {
-    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM");
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
 }
 
 int RunTovan(int argc, char** argv, const ProgramOptions& options) {

@@ -10,8 +10,7 @@ struct ProgramOptions {
     SettingOverrides overrides;
 };
 
-// True when a window can be shown: DISPLAY or WAYLAND_DISPLAY is set, or
-// QT_QPA_PLATFORM names a platform of its own (offscreen, vnc, ...).
+// True when a window can be shown: DISPLAY or WAYLAND_DISPLAY is set.
 bool HaveDisplay();
 
 // Runs tovan; returns the program's exit code.

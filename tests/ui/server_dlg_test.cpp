@@ -323,6 +323,22 @@ private slots:
         QCOMPARE(Label(dlg, 1000)->text(), QStringLiteral("Server angehalten"));
     }
 
+    void terminationSignalTakesTheExitPath() {
+        testsupport::PtyPair pty;
+        const uint16_t dataPort = uitest::FreePort(), ctrlPort = uitest::FreePort();
+        CServerDlg dlg(SettingOverrides{pty.path(), std::to_string(dataPort), std::to_string(ctrlPort)});
+        ServerSignalNotifier notifier;
+        connect(&notifier, &ServerSignalNotifier::quitRequested, &dlg, &CServerDlg::reject);
+        QVERIFY(uitest::ShowActive(dlg));
+        dlg.OnStartStop();
+        QSignalSpy status(&dlg, &CServerDlg::statusTextChanged);
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        kill(getpid(), SIGTERM);
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(SpyTexts(status), QStringList{"Server gestoppt"});
+        QVERIFY(!dlg.Engine().IsRunning());
+    }
+
     void logListKeepsItsLinesSorted() {
         CServerDlg dlg;
         QStringList lines = {"10.0.0.2:4000", "09.12.2026 10:00:01 - accept - failed", "192.168.1.7:51000",
