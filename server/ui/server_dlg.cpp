@@ -146,7 +146,13 @@ void CServerDlg::CreateControls() {
     ctrlPortEdit_->setWhatsThis(HelpText(kHelpCtrlPort));
     autostartBox_->setWhatsThis(HelpText(kHelpAutostart));
 
-    connect(startStopButton_, &QPushButton::clicked, this, &CServerDlg::OnStartStop);
+    // A click on the button takes the focus from an edit box first, so the
+    // edited text counts. Without a window manager the window may never be
+    // active and then no focus change is reported: read the boxes here too.
+    connect(startStopButton_, &QPushButton::clicked, this, [this] {
+        UpdateData(true);
+        OnStartStop();
+    });
     connect(saveButton_, &QPushButton::clicked, this, &CServerDlg::SaveSettings);
     connect(exitButton_, &QPushButton::clicked, this, &CServerDlg::reject);
     connect(autostartBox_, &QCheckBox::clicked, this, [this](bool checked) { autostart_ = checked ? 1 : 0; });

@@ -176,6 +176,25 @@ private slots:
         QCOMPARE(dlg.DeviceField(), std::string("lpt2"));
     }
 
+    void startTakesTheEditedTextsWithoutAFocusChange() {
+        // A window that never became active (no window manager) reports no
+        // focus change; the click on Start still uses what is in the boxes.
+        testsupport::PtyPair pty;
+        const uint16_t dataPort = uitest::FreePort(), ctrlPort = uitest::FreePort();
+        CServerDlg dlg;
+        Edit(dlg, 1002)->setText(QString::fromStdString(pty.path()));
+        Edit(dlg, 1003)->setText(QString::number(dataPort));
+        Edit(dlg, 1004)->setText(QString::number(ctrlPort));
+        Click(Button(dlg, 1001));
+        QCOMPARE(dlg.DeviceField(), pty.path());
+        const int client = uitest::ConnectTo(dataPort);
+        QVERIFY(client >= 0);
+        uitest::SendAll(client, "x");
+        QCOMPARE(pty.Receive(1).size(), size_t(1));
+        close(client);
+        Click(Button(dlg, 1001));
+    }
+
     void autostartTickedButNotSavedDoesNotStartNextTime() {
         SaveSettingsForTest("COM1", "2000", "2001", 0);
         {
