@@ -73,12 +73,12 @@ int ShowQtMessageBox(QWidget* parent, const std::string& text, const std::string
 QtMessageBoxBridge::QtMessageBoxBridge(QObject* parent) : QObject(parent) {}
 
 QtMessageBoxBridge::~QtMessageBoxBridge() {
-    if (installed_) platform::SetMessageBoxHandler(nullptr);
+    if (installed_) platform::SetMessageBoxHandler(previous_);
     Close();
 }
 
 void QtMessageBoxBridge::Install() {
-    platform::SetMessageBoxHandler(
+    previous_ = platform::SetMessageBoxHandler(
         [this](const std::string& text, const std::string& caption, unsigned flags) { return Show(text, caption, flags); });
     installed_ = true;
 }

@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -56,4 +57,5 @@ private:
     std::set<std::shared_ptr<Request>> waiting_;
     bool closed_ = false;
     bool installed_ = false;
+    std::function<int(const std::string&, const std::string&, unsigned)> previous_;
 };

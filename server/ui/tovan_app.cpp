@@ -91,7 +91,15 @@ int RunTovan(int argc, char** argv, const ProgramOptions& options) {
         boxes.SetParentWindow(&dialog);
         ServerSignalNotifier signalNotifier;
         QObject::connect(&signalNotifier, &ServerSignalNotifier::restartRequested, &dialog, &CServerDlg::OnRestartDevice);
-        QObject::connect(&signalNotifier, &ServerSignalNotifier::quitRequested, &dialog, &CServerDlg::reject);
+        // A termination signal ends the program even while a box is up: open
+        // boxes close unanswered (their workers go on), then the exit path runs.
+        QObject::connect(&signalNotifier, &ServerSignalNotifier::quitRequested, &dialog, [&dialog, &boxes] {
+            boxes.Close();
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window != &dialog && window->isVisible() && window->isModal()) window->close();
+            }
+            dialog.reject();
+        });
         dialog.exec();
         // No box may keep a worker waiting once nobody can answer it.
         boxes.Close();

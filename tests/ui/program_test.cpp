@@ -86,6 +86,36 @@ private slots:
         QVERIFY(!QString::fromLocal8Bit(tovan.readAllStandardError()).contains("no display"));
     }
 
+    void withADisplayTheDialogRunsAndATerminationSignalEndsIt() {
+        // A display (drawn offscreen), Autostart saved, a device that does not
+        // exist: the server starts at once and the device thread's box comes
+        // up and waits; SIGTERM still ends the program cleanly.
+        const QString configHome = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
+        uitest::ClearSettings();
+        const uint16_t dataPort = uitest::FreePort(), ctrlPort = uitest::FreePort();
+        SaveServerSettings(ServerSettings{"/nonexistent/ttyQ", std::to_string(dataPort), std::to_string(ctrlPort), 1});
+        QProcessEnvironment env = NoDisplay(configHome);
+        env.insert("DISPLAY", ":99");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess tovan;
+        tovan.setProcessEnvironment(env);
+        tovan.start(TOVAN_PROGRAM, QStringList());
+        QVERIFY(tovan.waitForStarted());
+        // The server runs: its data port takes clients.
+        const int client = uitest::ConnectTo(dataPort);
+        QVERIFY(client >= 0);
+        close(client);
+        tovan.terminate();
+        QVERIFY(tovan.waitForFinished(10000));
+        QCOMPARE(tovan.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tovan.exitCode(), 0);
+        const QString err = QString::fromLocal8Bit(tovan.readAllStandardError());
+        QVERIFY2(!err.contains("running headless"), qPrintable(err));
+        // The box nobody answered still reached the user.
+        QVERIFY2(err.contains("Could not open device: "), qPrintable(err));
+        QCOMPARE(QString::fromLocal8Bit(tovan.readAllStandardOutput()), QString());
+    }
+
     void withNothingSavedItSaysWhatIsMissing() {
         QTemporaryDir config;
         QProcess tovan;
