@@ -20,12 +20,12 @@ QMessageBox::Icon IconFor(unsigned flags) {
     }
 }
 
-struct ButtonSpec {
+struct ButtonChoice {
     QMessageBox::StandardButton button;
     int result;
 };
 
-std::vector<ButtonSpec> ButtonsFor(unsigned flags) {
+std::vector<ButtonChoice> ButtonsFor(unsigned flags) {
     using B = QMessageBox;
     switch (flags & platform::MB_TYPEMASK) {
         case platform::MB_OKCANCEL: return {{B::Ok, platform::IDOK}, {B::Cancel, platform::IDCANCEL}};
@@ -48,23 +48,23 @@ int ShowQtMessageBox(QWidget* parent, const std::string& text, const std::string
     box.setText(QString::fromStdString(text));
     box.setIcon(IconFor(flags));
     box.setWindowModality(Qt::ApplicationModal);
-    const std::vector<ButtonSpec> specs = ButtonsFor(flags);
+    const std::vector<ButtonChoice> choices = ButtonsFor(flags);
     std::vector<QAbstractButton*> buttons;
-    for (const ButtonSpec& spec : specs) buttons.push_back(box.addButton(spec.button));
-    const size_t defaultIndex = (flags & platform::MB_DEFBUTTON2) && specs.size() > 1 ? 1 : 0;
+    for (const ButtonChoice& choice : choices) buttons.push_back(box.addButton(choice.button));
+    const size_t defaultIndex = (flags & platform::MB_DEFBUTTON2) && choices.size() > 1 ? 1 : 0;
     box.setDefaultButton(static_cast<QPushButton*>(buttons[defaultIndex]));
     // Escape: Cancel where there is one; a box with only OK answers OK.
     int escapeResult = -1;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        if (specs[i].result == platform::IDCANCEL || (specs.size() == 1 && specs[i].result == platform::IDOK)) {
+    for (size_t i = 0; i < choices.size(); ++i) {
+        if (choices[i].result == platform::IDCANCEL || (choices.size() == 1 && choices[i].result == platform::IDOK)) {
             box.setEscapeButton(buttons[i]);
-            escapeResult = specs[i].result;
+            escapeResult = choices[i].result;
         }
     }
     box.exec();
     QAbstractButton* pressed = box.clickedButton();
-    for (size_t i = 0; i < specs.size(); ++i) {
-        if (buttons[i] == pressed) return specs[i].result;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        if (buttons[i] == pressed) return choices[i].result;
     }
     // Closed without a button (the window manager's close box).
     return escapeResult != -1 ? escapeResult : platform::DefaultMessageBox(text, caption, flags);

@@ -6,7 +6,7 @@
 // thread is shown there at once (modal, its own event loop). A box asked for
 // on any other thread (an engine worker that hit a device failure) is handed
 // to the GUI thread in the order of the requests, and the asking thread waits
-// until the user has answered, as the design's modal box made it wait.
+// until the user has answered, as a modal box makes its caller wait.
 //
 // Close() (called before the program waits for its worker threads) answers
 // every box that is still waiting with the cautious default and lets later

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QThread>
+#include <algorithm>
+#include <iterator>
 
 #include "server/engine/server_engine.h"
 #include "server/ui/about_dlg.h"
