@@ -1,5 +1,6 @@
 #include "server/ui/tovan_app.h"
 
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -54,6 +55,30 @@ bool SocketsWork() {
     return true;
 }
 
+// Whether the X server that DISPLAY names takes a connection. Qt ends the
+// program when it cannot connect, so the program asks first, through libxcb
+// (which Qt's X platform loads anyway). Only asked when X is the platform
+// Qt will use; when libxcb is missing the answer is yes and Qt reports.
+bool XDisplayReachable() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (IsSet("WAYLAND_DISPLAY") || (platform != nullptr && platform[0] != '\0' && std::string(platform) != "xcb")) {
+        return true;
+    }
+    void* xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+    if (xcb == nullptr) return true;
+    using Connect = void* (*)(const char*, int*);
+    using HasError = int (*)(void*);
+    using Disconnect = void (*)(void*);
+    auto connectX = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
+    auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
+    auto disconnectX = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
+    if (connectX == nullptr || hasError == nullptr || disconnectX == nullptr) return true;
+    void* connection = connectX(nullptr, nullptr);
+    const bool reachable = hasError(connection) == 0;
+    disconnectX(connection);
+    return reachable;
+}
+
 }  // namespace
 
 bool HaveDisplay() {
@@ -64,6 +89,11 @@ int RunTovan(int argc, char** argv, const ProgramOptions& options) {
     if (options.headless) return RunHeadlessWithSettings(options);
     if (!HaveDisplay()) {
         std::fprintf(stderr, "tovan: no display (DISPLAY and WAYLAND_DISPLAY are not set): running headless\n");
+        std::fflush(stderr);
+        return RunHeadlessWithSettings(options);
+    }
+    if (!XDisplayReachable()) {
+        std::fprintf(stderr, "tovan: cannot open display %s: running headless\n", std::getenv("DISPLAY"));
         std::fflush(stderr);
         return RunHeadlessWithSettings(options);
     }

@@ -53,6 +53,7 @@ private slots:
         QVERIFY(WaitForOutput(tovan, "Server gestartet"));
         const int client = uitest::ConnectTo(dataPort);
         QVERIFY(client >= 0);
+        QVERIFY(uitest::WaitForDeviceSetUp(pty));
         uitest::SendAll(client, "hello");
         const auto bytes = pty.Receive(5);
         QCOMPARE(std::string(bytes.begin(), bytes.end()), std::string("hello"));
@@ -114,6 +115,25 @@ private slots:
         // The box nobody answered still reached the user.
         QVERIFY2(err.contains("Could not open device: "), qPrintable(err));
         QCOMPARE(QString::fromLocal8Bit(tovan.readAllStandardOutput()), QString());
+    }
+
+    void aDisplayThatCannotBeOpenedMeansHeadless() {
+        testsupport::PtyPair pty;
+        const uint16_t dataPort = uitest::FreePort(), ctrlPort = uitest::FreePort();
+        const QString configHome = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
+        uitest::ClearSettings();
+        SaveServerSettings(ServerSettings{pty.path(), std::to_string(dataPort), std::to_string(ctrlPort), 0});
+        QProcessEnvironment env = NoDisplay(configHome);
+        env.insert("DISPLAY", "127.0.0.1:5987");  // nobody serves X there
+        QProcess tovan;
+        tovan.setProcessEnvironment(env);
+        tovan.start(TOVAN_PROGRAM, QStringList());
+        QVERIFY(WaitForOutput(tovan, "Server gestartet"));
+        tovan.terminate();
+        QVERIFY(tovan.waitForFinished(10000));
+        QCOMPARE(tovan.exitCode(), 0);
+        const QString err = QString::fromLocal8Bit(tovan.readAllStandardError());
+        QVERIFY2(err.contains("cannot open display 127.0.0.1:5987: running headless"), qPrintable(err));
     }
 
     void withNothingSavedItSaysWhatIsMissing() {

@@ -24,7 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "kernel_line.h"
 #include "platform/message_box.h"
+#include "pty_pair.h"
 #include "server/ui/server_settings.h"
 #include "server/ui/server_signals.h"
 
@@ -96,6 +98,19 @@ inline void SendAll(int socket, const std::string& bytes) {
         const ssize_t n = send(socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0) return;
         done += static_cast<size_t>(n);
+    }
+}
+
+// The device thread opens its device on its own thread: bytes a client sends
+// before that are refused. Waits until the server has set the pseudo-terminal
+// up as it does at open (9600 baud; a new pty starts at 38400).
+inline bool WaitForDeviceSetUp(const testsupport::PtyPair& pty) {
+    QDeadlineTimer deadline(5000);
+    for (;;) {
+        testsupport::KernelLine line;
+        if (testsupport::ReadKernelLine(pty.slave(), line) && line.ospeed == 9600) return true;
+        if (deadline.hasExpired()) return false;
+        QTest::qWait(5);
     }
 }
 
