@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QThread>
 #include <algorithm>
 #include <iterator>
@@ -112,6 +114,16 @@ void CServerDlg::CreateControls() {
     autostartBox_ = Make<QCheckBox>(this, 1008, "1008", du.Rect(7, 57, 42, 10));
     autostartBox_->setText(QStringLiteral("Autostart"));
     autostartBox_->setLayoutDirection(Qt::RightToLeft);
+    {
+        // Wide enough that the style does not cut the text: what the box,
+        // the gap and the margins take plus the text itself.
+        QStyleOptionButton option;
+        option.initFrom(autostartBox_);
+        option.text = autostartBox_->text();
+        const int contents = autostartBox_->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, autostartBox_).width();
+        const int needed = option.rect.width() - contents + autostartBox_->fontMetrics().horizontalAdvance(option.text) + 1;
+        if (needed > autostartBox_->width()) autostartBox_->resize(needed, autostartBox_->height());
+    }
 
     Static(this, -1, "IpLabel", "IP Adresse", du.Rect(7, 70, 34, 8));
     ownAddress_ = Static(this, 1015, "1015", " ", du.Rect(46, 70, 75, 8));
