@@ -1,11 +1,14 @@
 // tovan: makes a local serial or printer device reachable over TCP.
-// Until the dialog exists, the program runs headless.
+// With a display it shows the dialog, else (or with --headless) it runs headless.
 #include <clocale>
 #include <cstdio>
 #include <string>
 
 #include "server/ui/command_line.h"
 #include "server/ui/headless_host.h"
+#ifdef TOVAN_WITH_GUI
+#include "server/ui/tovan_app.h"
+#endif
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
@@ -19,10 +22,18 @@ int main(int argc, char** argv) {
         std::printf("%s\n", kUsage);
         return 0;
     }
-    // The stored settings come later; for now all three values are needed.
+#ifdef TOVAN_WITH_GUI
+    // The dialog, or headless; the stored settings fill in what the options leave out.
+    ProgramOptions program;
+    program.headless = options->headless;
+    program.overrides = SettingOverrides{options->device, options->dataPort, options->ctrlPort};
+    return RunTovan(argc, argv, program);
+#else
+    // Without the Qt side there are no stored settings: all three values are needed.
     if (!options->device || !options->dataPort || !options->ctrlPort) {
         std::fprintf(stderr, "tovan: --device, --data-port and --ctrl-port are needed; %s\n", kUsage);
         return 2;
     }
     return RunHeadless(*options->device, *options->dataPort, *options->ctrlPort);
+#endif
 }

@@ -1,0 +1,49 @@
+#include "server/ui/server_settings.h"
+
+#include <QSettings>
+#include <QString>
+
+namespace {
+
+QSettings OpenStore() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, kSettingsApplication);
+}
+
+std::string Text(const QSettings& store, const char* name) {
+    return store.value(name, QString()).toString().toStdString();
+}
+
+}  // namespace
+
+ServerSettings LoadServerSettings() {
+    QSettings store = OpenStore();
+    store.beginGroup(kSettingsGroup);
+    ServerSettings settings;
+    settings.device = Text(store, kSettingDevice);
+    settings.dataPort = Text(store, kSettingDataPort);
+    settings.ctrlPort = Text(store, kSettingCtrlPort);
+    // A number that does not read as one counts as the default.
+    bool ok = false;
+    const int autostart = store.value(kSettingAutostart, 0).toInt(&ok);
+    settings.autostart = ok ? autostart : 0;
+    return settings;
+}
+
+void SaveServerSettings(const ServerSettings& settings) {
+    QSettings store = OpenStore();
+    store.beginGroup(kSettingsGroup);
+    store.setValue(kSettingDevice, QString::fromStdString(settings.device));
+    store.setValue(kSettingDataPort, QString::fromStdString(settings.dataPort));
+    store.setValue(kSettingCtrlPort, QString::fromStdString(settings.ctrlPort));
+    store.setValue(kSettingAutostart, settings.autostart);
+    store.endGroup();
+    store.sync();
+}
+
+std::string ServerSettingsFile() { return OpenStore().fileName().toStdString(); }
+
+void ApplyOverrides(ServerSettings& settings, const SettingOverrides& overrides) {
+    if (overrides.device) settings.device = *overrides.device;
+    if (overrides.dataPort) settings.dataPort = *overrides.dataPort;
+    if (overrides.ctrlPort) settings.ctrlPort = *overrides.ctrlPort;
+}

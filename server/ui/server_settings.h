@@ -1,0 +1,41 @@
+#pragma once
+// The server's four settings per user, kept with QSettings (on Linux the file
+// $XDG_CONFIG_HOME/Quellwerk/TOVAN.conf, default ~/.config), organisation
+// "Quellwerk", application "TOVAN", group "Settings":
+//   "Device"     text, empty when missing
+//   "Data port"  text, empty when missing (the port as decimal text, stored as typed)
+//   "Ctrl port"  text, empty when missing
+//   "Autostart"  number, 0 when missing; not 0: start the server at program start
+// Nothing is validated and failed writes are not reported: the ports are
+// converted only when the server starts.
+#include <optional>
+#include <string>
+
+struct ServerSettings {
+    std::string device;
+    std::string dataPort;
+    std::string ctrlPort;
+    int autostart = 0;
+};
+
+inline constexpr const char* kSettingsOrganisation = "Quellwerk";
+inline constexpr const char* kSettingsApplication = "TOVAN";
+inline constexpr const char* kSettingsGroup = "Settings";
+inline constexpr const char* kSettingDevice = "Device";
+inline constexpr const char* kSettingDataPort = "Data port";
+inline constexpr const char* kSettingCtrlPort = "Ctrl port";
+inline constexpr const char* kSettingAutostart = "Autostart";
+
+ServerSettings LoadServerSettings();
+// Writes Device, Data port, Ctrl port and Autostart, in this order.
+void SaveServerSettings(const ServerSettings& settings);
+// The file that holds the settings, for messages to the user.
+std::string ServerSettingsFile();
+
+// Values given for one run (command-line options) in place of the stored ones.
+struct SettingOverrides {
+    std::optional<std::string> device;
+    std::optional<std::string> dataPort;
+    std::optional<std::string> ctrlPort;
+};
+void ApplyOverrides(ServerSettings& settings, const SettingOverrides& overrides);
