@@ -34,7 +34,7 @@ const char kUsage[] =
     "                       insurance card of an example person), none, or the\n"
     "                       name of a card file\n"
     "  -l, --link PATH      also make PATH a symbolic link to the device\n"
-    "      --fault SPEC     arm a scripted fault (repeatable, see below)\n"
+    "      --fault FAULT    arm a scripted fault (repeatable, see below)\n"
     "      --cts-off        start with the clear-to-send line off (a pseudo-\n"
     "                       terminal has no modem lines: start the program\n"
     "                       under test with PLATFORM_PTY_CTS_OFF=<device>)\n"
@@ -48,7 +48,7 @@ const char kUsage[] =
     "Commands on standard input while it runs:\n"
     "  insert CARD          put a card into the slot (as for --card)\n"
     "  remove               take the card out of the slot\n"
-    "  fault SPEC           arm a fault;   clear   disarm every fault\n"
+    "  fault FAULT          arm a fault;   clear   disarm every fault\n"
     "  cts on|off           switch the clear-to-send line\n"
     "  trace on|off         switch the hex trace\n"
     "  show                 print the card's bytes\n"
@@ -176,7 +176,7 @@ bool RunCommand(Terminal& terminal, Family family, const std::string& line, bool
         } else if (word == "status") {
             std::cout << Status(terminal, family) << "\n";
         } else if (word == "help") {
-            std::cout << "insert CARD, remove, fault SPEC, clear, cts on|off, trace on|off, show, save PATH, "
+            std::cout << "insert CARD, remove, fault FAULT, clear, cts on|off, trace on|off, show, save PATH, "
                          "status, quit\n";
         } else {
             throw std::invalid_argument("unknown command \"" + word + "\" (try help)");
