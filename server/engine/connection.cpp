@@ -30,7 +30,7 @@ std::string BeginConnection(const ClientParams& params) {
 }
 
 void EndConnection(const ClientParams& params, const std::string& peer) {
-    params.context->log.DeleteFirstWithPrefix(peer);
+    params.context->log.DeletePeerLine(peer);
     params.context->SetChannelStatus(params.channel, "");
     g_hClientSocket.ClearIf(params.socket);
     params.context->UnregisterConnection(params.socket);

@@ -43,12 +43,16 @@ int LogList::FindString(const std::string& prefix) const {
     return FindLocked(prefix);
 }
 
-bool LogList::DeleteString(int index) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(lines_.size())) return false;
+void LogList::DeleteLocked(int index) {
     const Line removed = lines_[index];
     lines_.erase(lines_.begin() + index);
     if (observer_) observer_->OnLineDeleted(index, removed.text, removed.kind);
+}
+
+bool LogList::DeleteString(int index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index < 0 || index >= static_cast<int>(lines_.size())) return false;
+    DeleteLocked(index);
     return true;
 }
 
@@ -56,10 +60,20 @@ bool LogList::DeleteFirstWithPrefix(const std::string& prefix) {
     std::lock_guard<std::mutex> lock(mutex_);
     const int index = FindLocked(prefix);
     if (index < 0) return false;
-    const Line removed = lines_[index];
-    lines_.erase(lines_.begin() + index);
-    if (observer_) observer_->OnLineDeleted(index, removed.text, removed.kind);
+    DeleteLocked(index);
     return true;
+}
+
+bool LogList::DeletePeerLine(const std::string& peer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const Line& line = lines_[i];
+        if (line.kind == LogLineKind::Peer && strcasecmp(line.text.c_str(), peer.c_str()) == 0) {
+            DeleteLocked(static_cast<int>(i));
+            return true;
+        }
+    }
+    return false;
 }
 
 void LogList::ResetContent() {

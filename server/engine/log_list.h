@@ -48,6 +48,10 @@ public:
     bool DeleteString(int index);
     // Find and delete in one step, so no other change can come in between.
     bool DeleteFirstWithPrefix(const std::string& prefix);
+    // Removes the first peer line whose whole text is peer (case-insensitive).
+    // A prefix match alone would let a connection that ends after Stop emptied
+    // the list take away a newer client's line ("…:5000" and "…:50001").
+    bool DeletePeerLine(const std::string& peer);
     void ResetContent();
 
     std::vector<std::string> Lines() const;
@@ -63,6 +67,7 @@ private:
         LogLineKind kind;
     };
     int FindLocked(const std::string& prefix) const;
+    void DeleteLocked(int index);
 
     mutable std::mutex mutex_;
     std::vector<Line> lines_;

@@ -55,6 +55,19 @@ TEST(LogList, FindsAndDeletesTheFirstLineByCaseInsensitivePrefix) {
     EXPECT_EQ(0, list.Count());
 }
 
+TEST(LogList, APeerLineIsRemovedOnlyByItsOwnPeerText) {
+    LogList list;
+    // Stop emptied the list; a newer client on a port that extends the old one is listed.
+    list.AddString("127.0.0.1:50001", LogLineKind::Peer);
+    list.AddString("127.0.0.1:5000 - a log line that happens to start like a peer");
+    EXPECT_FALSE(list.DeletePeerLine("127.0.0.1:5000"));
+    EXPECT_EQ(2, list.Count());
+    list.AddString("127.0.0.1:5000", LogLineKind::Peer);
+    EXPECT_TRUE(list.DeletePeerLine("127.0.0.1:5000"));
+    EXPECT_EQ((std::vector<std::string>{"127.0.0.1:5000 - a log line that happens to start like a peer", "127.0.0.1:50001"}),
+              list.Lines());
+}
+
 TEST(LogList, ObserverSeesEveryChangeWithItsIndexAndKind) {
     LogList list;
     Recorder r;
