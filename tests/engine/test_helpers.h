@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_port.h"
 #include "platform/message_box.h"
 #include "server/engine/server_view.h"
 
@@ -31,18 +32,7 @@ inline bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000) {
     return cond();
 }
 
-// A port nobody listens on right now.
-inline uint16_t FreePort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
+using testsupport::FreePort;
 
 class RecordingView : public ServerView {
 public:

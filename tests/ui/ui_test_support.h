@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "kernel_line.h"
+#include "loopback_port.h"
 #include "platform/message_box.h"
 #include "pty_pair.h"
 #include "server/ui/server_settings.h"
@@ -32,18 +33,7 @@
 
 namespace uitest {
 
-// A TCP port on 127.0.0.1 that was free a moment ago.
-inline uint16_t FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
-}
+using testsupport::FreePort;
 
 // True when nobody listens on port and it can be bound.
 inline bool PortIsFree(uint16_t port) {

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "t1_block.h"
 #include "termsim/card.h"
 #include "termsim/insurance_card.h"
 #include "termsim/terminal.h"
@@ -35,17 +36,7 @@ struct Cg81TestAccess {
     static int _hex(Cg81& d, const char* two) { return d._hex(two); }
 };
 
-inline Bytes T1Block(uint8_t nad, uint8_t pcb, const Bytes& inf) {
-    Bytes b;
-    b.push_back(nad);
-    b.push_back(pcb);
-    b.push_back(static_cast<uint8_t>(inf.size()));
-    for (uint8_t x : inf) b.push_back(x);
-    uint8_t lrc = 0;
-    for (uint8_t x : b) lrc ^= x;
-    b.push_back(lrc);
-    return b;
-}
+using testsupport::T1Block;
 
 class G81Test : public ::testing::Test {
 protected:

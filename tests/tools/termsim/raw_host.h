@@ -11,22 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "t1_block.h"
+
 namespace termsim_test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes Block(uint8_t nad, uint8_t pcb, const Bytes& inf) {
-    Bytes b;
-    b.reserve(inf.size() + 4);
-    b.push_back(nad);
-    b.push_back(pcb);
-    b.push_back(static_cast<uint8_t>(inf.size()));
-    for (uint8_t x : inf) b.push_back(x);
-    uint8_t lrc = 0;
-    for (uint8_t x : b) lrc ^= x;
-    b.push_back(lrc);
-    return b;
-}
+inline Bytes Block(uint8_t nad, uint8_t pcb, const Bytes& inf) { return testsupport::T1Block(nad, pcb, inf); }
 
 class RawHost {
 public:
