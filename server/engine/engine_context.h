@@ -10,10 +10,9 @@
 #include <set>
 #include <string>
 
-#include "platform/auto_reset_event.h"
+#include "platform/event.h"
 #include "server/engine/log_list.h"
 #include "server/engine/server_view.h"
-#include "server/engine/stop_signal.h"
 
 // The caption of the server's message boxes.
 inline constexpr const char* kMessageCaption = "tovan";
@@ -27,7 +26,7 @@ public:
     platform::AutoResetEvent deviceStop;
     // Ends the listeners: their wait for a client and their pause after a
     // failed listen.
-    StopSignal stop;
+    platform::ManualResetEvent stop;
 
     void ListenerStarted();
     void ListenerEnded();

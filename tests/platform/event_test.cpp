@@ -1,4 +1,4 @@
-#include "platform/auto_reset_event.h"
+#include "platform/event.h"
 
 #include <gtest/gtest.h>
 
@@ -30,4 +30,16 @@ TEST(AutoResetEvent, WakesAWaiterOnAnotherThread) {
     e.Set();
     t.join();
     EXPECT_TRUE(woke);
+}
+
+TEST(ManualResetEvent, StaysSignalledUntilReset) {
+    platform::ManualResetEvent e;
+    EXPECT_FALSE(e.IsSet());
+    e.Set();
+    EXPECT_TRUE(e.Wait(0));
+    EXPECT_TRUE(e.Wait(0));  // waiting does not consume it
+    EXPECT_TRUE(e.TryConsume());
+    EXPECT_TRUE(e.IsSet());
+    e.Reset();
+    EXPECT_FALSE(e.Wait(10));
 }
