@@ -22,12 +22,18 @@ template <class Number> void StoreNumbers(CArchive& ar, const std::vector<Number
     for (const Number value : array) ar << value;
 }
 
-template <class Number> void LoadNumbers(CArchive& ar, std::vector<Number>& array) {
+// A stored element count, checked against the bytes left: each element takes
+// at least elementSize bytes (a string at least its one length byte), so a
+// corrupt count never allocates more than the data could hold.
+size_t ReadElementCount(CArchive& ar, size_t elementSize) {
     const size_t count = ar.ReadCount();
-    // The count must fit in what is left: a corrupt count never allocates more.
-    if (count > ar.GetRemaining() / sizeof(Number))
+    if (count > ar.GetRemaining() / elementSize)
         throw CArchiveException(CArchiveException::endOfFile);
-    array.resize(count);
+    return count;
+}
+
+template <class Number> void LoadNumbers(CArchive& ar, std::vector<Number>& array) {
+    array.resize(ReadElementCount(ar, sizeof(Number)));
     for (Number& value : array) ar >> value;
 }
 
@@ -36,13 +42,6 @@ template <class Number> void SerializeNumbers(CArchive& ar, std::vector<Number>&
         StoreNumbers(ar, array);
     else
         LoadNumbers(ar, array);
-}
-
-// Every stored string takes at least its one length byte.
-size_t ReadStringCount(CArchive& ar) {
-    const size_t count = ar.ReadCount();
-    if (count > ar.GetRemaining()) throw CArchiveException(CArchiveException::endOfFile);
-    return count;
 }
 
 }  // namespace
@@ -184,10 +183,8 @@ void Serialize(CArchive& ar, CByteArray& array) {
         ar.WriteCount(array.size());
         ar.Write(array.data(), array.size());
     } else {
-        const size_t count = ar.ReadCount();
-        if (count > ar.GetRemaining()) throw CArchiveException(CArchiveException::endOfFile);
-        array.resize(count);
-        ar.Read(array.data(), count);
+        array.resize(ReadElementCount(ar, 1));
+        ar.Read(array.data(), array.size());
     }
 }
 
@@ -200,7 +197,7 @@ void Serialize(CArchive& ar, CStringArray& array) {
         ar.WriteCount(array.size());
         for (const std::string& text : array) ar << text;
     } else {
-        array.resize(ReadStringCount(ar));
+        array.resize(ReadElementCount(ar, 1));
         for (std::string& text : array) ar >> text;
     }
 }
@@ -210,7 +207,7 @@ void Serialize(CArchive& ar, CStringList& list) {
         ar.WriteCount(list.size());
         for (const std::string& text : list) ar << text;
     } else {
-        for (size_t count = ReadStringCount(ar); count > 0; --count) {
+        for (size_t count = ReadElementCount(ar, 1); count > 0; --count) {
             std::string text;
             ar >> text;
             list.push_back(std::move(text));
