@@ -142,7 +142,7 @@ LONG CRegistry::QueryBinary(LPCSTR pszValue, std::vector<uint8_t>& buffer, DWORD
 // Loads into a fresh collection and hands it over only when the whole value
 // loaded, so corrupt data leaves the caller's collection as it was.
 template <class Collection>
-int CRegistry::ReadCollection(LPCSTR pszValue, Collection& collection, bool keepSize) {
+int CRegistry::ReadCollection(LPCSTR pszValue, Collection& collection) {
     std::vector<uint8_t> buffer(kReadBufferSize);
     DWORD type = 0;
     if (QueryBinary(pszValue, buffer, type) != ERROR_SUCCESS) return 0;
@@ -150,31 +150,30 @@ int CRegistry::ReadCollection(LPCSTR pszValue, Collection& collection, bool keep
     Collection loaded;
     CArchive ar(buffer.data(), buffer.size());
     ::Serialize(ar, loaded);
-    if constexpr (!std::is_same_v<Collection, CStringList>) {
-        if (keepSize) loaded.resize(collection.size());
-    }
+    // An array keeps its number of elements; a string list takes the stored ones.
+    if constexpr (!std::is_same_v<Collection, CStringList>) loaded.resize(collection.size());
     collection = std::move(loaded);
     return 1;
 }
 
 int CRegistry::Read(LPCSTR pszValue, CStringList& list) {
-    return ReadCollection(pszValue, list, false);
+    return ReadCollection(pszValue, list);
 }
 
 int CRegistry::Read(LPCSTR pszValue, CByteArray& array) {
-    return ReadCollection(pszValue, array, true);
+    return ReadCollection(pszValue, array);
 }
 
 int CRegistry::Read(LPCSTR pszValue, CWordArray& array) {
-    return ReadCollection(pszValue, array, true);
+    return ReadCollection(pszValue, array);
 }
 
 int CRegistry::Read(LPCSTR pszValue, CDWordArray& array) {
-    return ReadCollection(pszValue, array, true);
+    return ReadCollection(pszValue, array);
 }
 
 int CRegistry::Read(LPCSTR pszValue, CStringArray& array) {
-    return ReadCollection(pszValue, array, true);
+    return ReadCollection(pszValue, array);
 }
 
 LONG CRegistry::ReadRecord(LPCSTR pszValue, DWORD bufferSize, bool& loaded,

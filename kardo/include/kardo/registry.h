@@ -122,8 +122,7 @@ private:
     void ReplaceKey(HKEY hKey);
     int WriteBinary(LPCSTR pszValue, const CArchive& ar, DWORD statusType);
     LONG QueryBinary(LPCSTR pszValue, std::vector<uint8_t>& buffer, DWORD& type);
-    template <class Collection> int ReadCollection(LPCSTR pszValue, Collection& collection,
-                                                   bool keepSize);
+    template <class Collection> int ReadCollection(LPCSTR pszValue, Collection& collection);
     LONG ReadRecord(LPCSTR pszValue, DWORD bufferSize, bool& loaded, CDWordArray& elements);
 };
 
