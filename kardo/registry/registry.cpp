@@ -10,7 +10,6 @@ namespace {
 constexpr DWORD kReadBufferSize = 4096;
 constexpr DWORD kRectangleBufferSize = 30;
 constexpr DWORD kPointBufferSize = 22;
-constexpr DWORD kRecordElements = 5;
 
 // The status the rectangle and point operations leave, whatever the value.
 constexpr DWORD kRectangleStatusType = 1;
@@ -184,7 +183,6 @@ LONG CRegistry::ReadRecord(LPCSTR pszValue, DWORD bufferSize, bool& loaded,
     loaded = false;
     const LONG result = RegQueryValueExA(m_hKey, pszValue, nullptr, &type, buffer.data(), &size);
     if (result != ERROR_SUCCESS || type != REG_BINARY) return result;
-    elements.assign(kRecordElements, 0);
     CArchive ar(buffer.data(), size);
     ::Serialize(ar, elements);
     loaded = true;
