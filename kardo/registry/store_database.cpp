@@ -206,7 +206,6 @@ StoreDatabase::~StoreDatabase() {
 LONG StoreDatabase::Connect() {
     db_ = nullptr;
     for (sqlite3_stmt*& statement : statements_) statement = nullptr;
-    generation_ = ForkGeneration();
     const int code = sqlite3_open_v2(file_.c_str(), &db_,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
                                          SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
@@ -217,6 +216,9 @@ LONG StoreDatabase::Connect() {
         db_ = nullptr;
         return result;
     }
+    // Only a connection that opened belongs to this process; after a failure
+    // the next call tries again.
+    generation_ = ForkGeneration();
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     if (write_ahead_log_) sqlite3_exec(db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     return ERROR_SUCCESS;

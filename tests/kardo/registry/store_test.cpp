@@ -5,6 +5,7 @@
 #include "temp_store.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -206,6 +207,32 @@ TEST_F(StoreTest, ValuesSurviveInTheFile) {
     struct stat info {};
     ASSERT_EQ(stat(StoreFile("HKEY_CURRENT_USER").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);  // settings are the user's own
+}
+
+// A child process opens its own connection on its first call. When that
+// fails (here: no file descriptor left), the call reports it and the next one
+// tries again instead of using the connection that was never opened.
+TEST_F(StoreTest, AChildWhoseConnectionFailsTriesAgainOnTheNextCall) {
+    HKEY key = Create("Software\\Forked");
+    ASSERT_EQ(SetText(key, "v", "parent"), ERROR_SUCCESS);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        const rlimit none{0, limit.rlim_max};
+        bool ok = setrlimit(RLIMIT_NOFILE, &none) == 0;
+        ok = ok && GetText(key, "v") == "<missing>";
+        ok = ok && GetText(key, "v") == "<missing>";
+        ok = ok && setrlimit(RLIMIT_NOFILE, &limit) == 0;
+        ok = ok && GetText(key, "v") == "parent";
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "child ended with status " << status;
+    RegCloseKey(key);
 }
 
 // Two processes write their own values under one key at the same moment,
