@@ -455,10 +455,8 @@ LONG StoreDatabase::SetValue(int64_t key, std::string_view name, DWORD type, con
 LONG StoreDatabase::DeleteValue(int64_t key, std::string_view name) {
     Transaction transaction(*this, !read_only_stand_in_);
     if (transaction.Begun() != ERROR_SUCCESS) return transaction.Begun();
-    LONG result = KeyExists(key);
-    if (result != ERROR_SUCCESS) return result;
-    DWORD size = 0;
-    result = QueryValue(key, name, nullptr, nullptr, &size);
+    // Tells a missing value from a deleted key itself.
+    LONG result = QueryValue(key, name, nullptr, nullptr, nullptr);
     if (result != ERROR_SUCCESS) return result;
     if (read_only_stand_in_) return ERROR_ACCESS_DENIED;
     sqlite3_stmt* statement = Prepared(kDeleteValue, result);
