@@ -255,14 +255,5 @@ LONG RegEnumValueA(HKEY hKey, DWORD index, LPSTR valueName, LPDWORD cchValueName
     code = CopyName(text, valueName, cchValueName);
     if (code != ERROR_SUCCESS) return code;
     if (type) *type = stored_type;
-    if (cbData) {
-        const DWORD length = static_cast<DWORD>(bytes.size());
-        if (data && *cbData < length) {
-            *cbData = length;
-            return ERROR_MORE_DATA;
-        }
-        if (data && length) std::memcpy(data, bytes.data(), length);
-        *cbData = length;
-    }
-    return ERROR_SUCCESS;
+    return CopyValueData(bytes.data(), static_cast<DWORD>(bytes.size()), data, cbData);
 }

@@ -137,6 +137,19 @@ private:
 
 }  // namespace
 
+LONG CopyValueData(const void* bytes, DWORD length, BYTE* data, DWORD* size) {
+    if (!size) return ERROR_SUCCESS;
+    if (data) {
+        if (*size < length) {
+            *size = length;
+            return ERROR_MORE_DATA;
+        }
+        if (length) std::memcpy(data, bytes, length);
+    }
+    *size = length;
+    return ERROR_SUCCESS;
+}
+
 // A transaction that rolls back unless committed.
 class StoreDatabase::Transaction {
 public:
@@ -419,16 +432,7 @@ LONG StoreDatabase::QueryValue(int64_t key, std::string_view name, DWORD* type, 
     const void* bytes = sqlite3_column_blob(statement, 1);
     const DWORD length = static_cast<DWORD>(sqlite3_column_bytes(statement, 1));
     if (type) *type = stored_type;
-    if (!size) return ERROR_SUCCESS;
-    if (data) {
-        if (*size < length) {
-            *size = length;
-            return ERROR_MORE_DATA;
-        }
-        if (length) std::memcpy(data, bytes, length);
-    }
-    *size = length;
-    return ERROR_SUCCESS;
+    return CopyValueData(bytes, length, data, size);
 }
 
 // One statement, so one transaction of its own: SQLite waits for other

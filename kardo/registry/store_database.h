@@ -18,6 +18,11 @@ namespace kardo::registry {
 // The row of the root key itself; it has no parent and can not be deleted.
 constexpr int64_t kRootKeyId = 1;
 
+// Hands a value's length bytes to a caller as RegQueryValueExA and
+// RegEnumValueA do: with size NULL nothing; with data NULL only the size;
+// with *size too small ERROR_MORE_DATA and the size needed.
+LONG CopyValueData(const void* bytes, DWORD length, BYTE* data, DWORD* size);
+
 class StoreDatabase {
 public:
     // Opens the database file, creating folder, file and tables when it may.
