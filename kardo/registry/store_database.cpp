@@ -447,10 +447,11 @@ LONG StoreDatabase::SetValue(int64_t key, std::string_view name, DWORD type, con
     sqlite3_bind_int64(statement, 1, key);
     BindName(statement, 2, name);
     sqlite3_bind_int64(statement, 3, type);
-    if (size)
-        sqlite3_bind_blob(statement, 4, data, static_cast<int>(size), SQLITE_STATIC);
-    else
-        sqlite3_bind_zeroblob(statement, 4, 0);  // empty, not NULL
+    // The size goes to SQLite in full: data longer than a value may hold is
+    // refused here (SQLITE_TOOBIG), never cut or stored empty.
+    const int bound = size ? sqlite3_bind_blob64(statement, 4, data, size, SQLITE_STATIC)
+                           : sqlite3_bind_zeroblob(statement, 4, 0);  // empty, not NULL
+    if (bound != SQLITE_OK) return Fail(bound);
     const int code = sqlite3_step(statement);
     if (code != SQLITE_DONE) return Fail(code);
     return sqlite3_changes(db_) == 0 ? ERROR_KEY_DELETED : ERROR_SUCCESS;

@@ -5,6 +5,7 @@
 #include "temp_store.h"
 
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -148,6 +149,26 @@ TEST_F(StoreTest, EnumerationListsNamesInOrder) {
     EXPECT_EQ(RegEnumKeyExA(reader, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
               ERROR_ACCESS_DENIED);
     RegCloseKey(reader);
+    RegCloseKey(key);
+}
+
+// Data beyond what one value may hold (up to the largest size a DWORD can
+// give) is refused as too large and leaves the stored value as it was. The
+// data lies in a mapping of zero pages, so no memory is spent on it.
+TEST_F(StoreTest, DataTooLargeForOneValueIsRefused) {
+    HKEY key = Create("Software\\Large");
+    ASSERT_EQ(SetText(key, "v", "kept"), ERROR_SUCCESS);
+    const DWORD largest = 0xFFFFFFFFu;
+    void* zeros =
+        mmap(nullptr, largest, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(zeros, MAP_FAILED);
+    for (const DWORD size : {0x40000000u, 0x80000000u, largest}) {
+        EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_BINARY, static_cast<const BYTE*>(zeros), size),
+                  ERROR_NOT_ENOUGH_MEMORY)
+            << size;
+        EXPECT_EQ(GetText(key, "v"), "kept") << size;
+    }
+    munmap(zeros, largest);
     RegCloseKey(key);
 }
 
