@@ -17,7 +17,6 @@ using SubstitutionTable = uint32_t[8][64];
 using PermutationTable = uint64_t[16][16];
 
 struct Tables {
-    int mode = 0;
     SubstitutionTable* substitution = nullptr;
     PermutationTable* initial = nullptr;  // both absent in mode 1
     PermutationTable* final = nullptr;
@@ -141,7 +140,6 @@ int desinit(int mode) {
 
     auto* tables = new (std::nothrow) Tables;
     if (tables == nullptr) return -1;
-    tables->mode = mode;
     tables->substitution = new (std::nothrow) SubstitutionTable[1];
     bool complete = tables->substitution != nullptr;
     if (complete && mode != 1) {
