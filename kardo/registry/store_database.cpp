@@ -121,6 +121,11 @@ void BindName(sqlite3_stmt* statement, int index, std::string_view name) {
                       static_cast<int>(name.size()), SQLITE_STATIC);
 }
 
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+}
+
 // Resets a statement when it goes out of scope, so it never holds a read lock.
 class StatementUse {
 public:
@@ -476,12 +481,13 @@ LONG StoreDatabase::DeleteValue(int64_t key, std::string_view name) {
     return transaction.Commit();
 }
 
-LONG StoreDatabase::EnumKey(int64_t key, DWORD index, std::string& name) {
+template <class ReadRow>
+LONG StoreDatabase::EnumRow(Statement which, int64_t key, DWORD index, ReadRow read_row) {
     Transaction transaction(*this, false);
     if (transaction.Begun() != ERROR_SUCCESS) return transaction.Begun();
     LONG result = KeyExists(key);
     if (result != ERROR_SUCCESS) return result;
-    sqlite3_stmt* statement = Prepared(kEnumKey, result);
+    sqlite3_stmt* statement = Prepared(which, result);
     if (!statement) return result;
     StatementUse use(statement);
     sqlite3_bind_int64(statement, 1, key);
@@ -489,31 +495,22 @@ LONG StoreDatabase::EnumKey(int64_t key, DWORD index, std::string& name) {
     const int code = sqlite3_step(statement);
     if (code == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
     if (code != SQLITE_ROW) return Fail(code);
-    name.assign(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)),
-                static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
+    read_row(statement);
     return ERROR_SUCCESS;
+}
+
+LONG StoreDatabase::EnumKey(int64_t key, DWORD index, std::string& name) {
+    return EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { name = ColumnText(row, 0); });
 }
 
 LONG StoreDatabase::EnumValue(int64_t key, DWORD index, std::string& name, DWORD& type,
                               std::vector<BYTE>& data) {
-    Transaction transaction(*this, false);
-    if (transaction.Begun() != ERROR_SUCCESS) return transaction.Begun();
-    LONG result = KeyExists(key);
-    if (result != ERROR_SUCCESS) return result;
-    sqlite3_stmt* statement = Prepared(kEnumValue, result);
-    if (!statement) return result;
-    StatementUse use(statement);
-    sqlite3_bind_int64(statement, 1, key);
-    sqlite3_bind_int64(statement, 2, index);
-    const int code = sqlite3_step(statement);
-    if (code == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-    if (code != SQLITE_ROW) return Fail(code);
-    name.assign(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)),
-                static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
-    type = static_cast<DWORD>(sqlite3_column_int64(statement, 1));
-    const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(statement, 2));
-    data.assign(bytes, bytes + sqlite3_column_bytes(statement, 2));
-    return ERROR_SUCCESS;
+    return EnumRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
+        name = ColumnText(row, 0);
+        type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
+        const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(row, 2));
+        data.assign(bytes, bytes + sqlite3_column_bytes(row, 2));
+    });
 }
 
 }  // namespace kardo::registry

@@ -85,6 +85,10 @@ private:
     sqlite3_stmt* Prepared(Statement which, LONG& result);
     LONG Run(Statement which);
     LONG KeyExists(int64_t id);
+    // Row index of an enumeration statement (bound to key and index) in one
+    // read transaction; read_row takes the row's columns.
+    template <class ReadRow>
+    LONG EnumRow(Statement which, int64_t key, DWORD index, ReadRow read_row);
     enum class Missing { kNotFound, kCreate, kDenied };
     LONG Walk(int64_t base, const std::vector<std::string_view>& names, Missing missing,
               int64_t& id, bool& created);
