@@ -6,7 +6,6 @@
 
 #include <cstdio>
 
-#include "server/engine/log_time_stamp.h"
 #include "server/engine/server_state.h"
 
 std::string PeerTextOf(int socket) {
@@ -37,5 +36,5 @@ void EndConnection(const ClientParams& params, const std::string& peer) {
 }
 
 void LogDeviceWriteError(EngineContext& context, int code) {
-    context.log.AddString(LogTimeStamp() + " - WriteFile err# " + std::to_string(code), LogLineKind::Log);
+    context.log.AddLogLine("WriteFile err# " + std::to_string(code));
 }
