@@ -31,19 +31,11 @@ namespace {
 
 // Message boxes: the text on standard error, nobody to press a button.
 int PrintMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    // The default handler's line and cautious answer, without the line break
+    // that system error texts end in.
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), line.c_str());
-    std::fflush(stderr);
-    // The cautious answer, as the default handler gives it.
-    switch (flags & platform::MB_TYPEMASK) {
-        case platform::MB_YESNO:
-        case platform::MB_YESNOCANCEL: return platform::IDNO;
-        case platform::MB_OKCANCEL:
-        case platform::MB_RETRYCANCEL: return platform::IDCANCEL;
-        case platform::MB_ABORTRETRYIGNORE: return platform::IDABORT;
-        default: return platform::IDOK;
-    }
+    return platform::DefaultMessageBox(line, caption, flags);
 }
 
 // How long the program waits for its threads after Stop before it ends anyway.
