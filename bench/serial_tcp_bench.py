@@ -129,14 +129,12 @@ def compare(sent, got):
 
 
 def collect(read_some, expected):
-    chunks, total, first_at, last_at = [], 0, None, None
+    chunks, total, last_at = [], 0, None
     while total < expected:
         data = read_some(IDLE_END_S)
         if not data:
             break
-        now = time.perf_counter()
-        first_at = first_at or now
-        last_at = now
+        last_at = time.perf_counter()
         chunks.append(data)
         total += len(data)
     return b"".join(chunks), last_at
@@ -168,40 +166,23 @@ def dev_reader(modem):
     return read_some
 
 
-def throughput_device_to_client(modem, port, size):
+def throughput(modem, port, size, to_client):
+    """MB/s, lost and reordered bytes of size random bytes sent one way:
+    from the device to the client (to_client) or from the client to the device."""
     data = os.urandom(size)
     s = client(port)
     time.sleep(0.2)  # the server has accepted and made it the receiver
+    read_some = sock_reader(s) if to_client else dev_reader(modem)
+    send = modem.write_all if to_client else s.sendall
     result = {}
 
     def reader():
-        result["got"], result["end"] = collect(sock_reader(s), size)
+        result["got"], result["end"] = collect(read_some, size)
 
     t = threading.Thread(target=reader)
     t.start()
     start = time.perf_counter()
-    modem.write_all(data)
-    t.join()
-    s.close()
-    got, end = result["got"], result["end"]
-    lost, reordered = compare(data, got)
-    seconds = (end - start) if end else float("nan")
-    return size / seconds / 1e6 if got else 0.0, lost, reordered
-
-
-def throughput_client_to_device(modem, port, size):
-    data = os.urandom(size)
-    s = client(port)
-    time.sleep(0.2)
-    result = {}
-
-    def reader():
-        result["got"], result["end"] = collect(dev_reader(modem), size)
-
-    t = threading.Thread(target=reader)
-    t.start()
-    start = time.perf_counter()
-    s.sendall(data)
+    send(data)
     t.join()
     s.close()
     got, end = result["got"], result["end"]
@@ -300,9 +281,9 @@ def measure(name, make_argv, port, workdir):
     server = Server(name, make_argv(modem.server_end), port, workdir)
     out = {"name": name}
     try:
-        out["d2c"] = [throughput_device_to_client(modem, port, v) for v in VOLUMES]
+        out["d2c"] = [throughput(modem, port, v, to_client=True) for v in VOLUMES]
         modem.drain()
-        out["c2d"] = [throughput_client_to_device(modem, port, v) for v in VOLUMES]
+        out["c2d"] = [throughput(modem, port, v, to_client=False) for v in VOLUMES]
         modem.drain()
         out["lat_d2c"] = latency(modem, port, "device->client")
         out["lat_c2d"] = latency(modem, port, "client->device")

@@ -1,23 +1,16 @@
 #include "server/engine/connection.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <cstdio>
-
-#include "server/engine/log_time_stamp.h"
+#include "server/engine/net_socket.h"
 #include "server/engine/server_state.h"
 
 std::string PeerTextOf(int socket) {
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
     if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return "";
-    char dotted[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
-    char port[8];
-    std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(ntohs(peer.sin_port)));
-    return std::string(dotted) + ":" + port;
+    return PeerTextFor(peer);
 }
 
 std::string BeginConnection(const ClientParams& params) {
@@ -37,5 +30,5 @@ void EndConnection(const ClientParams& params, const std::string& peer) {
 }
 
 void LogDeviceWriteError(EngineContext& context, int code) {
-    context.log.AddString(LogTimeStamp() + " - WriteFile err# " + std::to_string(code), LogLineKind::Log);
+    context.log.AddLogLine("WriteFile err# " + std::to_string(code));
 }

@@ -11,6 +11,14 @@
 
 #include "server/engine/socket_error.h"
 
+std::string PeerTextFor(const sockaddr_in& address) {
+    char dotted[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof dotted);
+    char text[INET_ADDRSTRLEN + 16];
+    std::snprintf(text, sizeof text, "%s:%ld", dotted, static_cast<long>(ntohs(address.sin_port)));
+    return text;
+}
+
 CNetSocket::CNetSocket() = default;
 
 CNetSocket::~CNetSocket() { CloseSockets(); }
@@ -89,11 +97,7 @@ int CNetSocket::Accept() {
     const int on = 1;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     socket_ = s;
-    char text[INET_ADDRSTRLEN + 16];
-    char dotted[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
-    std::snprintf(text, sizeof text, "%s:%ld", dotted, static_cast<long>(ntohs(peer.sin_port)));
-    peer_ = text;
+    peer_ = PeerTextFor(peer);
     return s;
 }
 

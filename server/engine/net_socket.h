@@ -9,6 +9,11 @@
 #include <cstdint>
 #include <string>
 
+struct sockaddr_in;
+
+// "dotted address:decimal port" of an IPv4 address, as peer lines show it.
+std::string PeerTextFor(const sockaddr_in& address);
+
 class CNetSocket {
 public:
     CNetSocket();

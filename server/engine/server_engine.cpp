@@ -69,7 +69,6 @@ void ServerEngine::Start() {
     device.deviceName = view_.DeviceText();
     device.generation = generation_;
     device.context = context_;
-    generation_->deviceStop.Reset();
     if (!context_->StartThread([device] { DeviceThreadProc(device); })) {
         platform::MessageBox("Can't create thread", kMessageCaption, platform::MB_ICONEXCLAMATION);
         return;

@@ -7,6 +7,7 @@
 
 #include "platform/message_box.h"
 #include "server/engine/server_engine.h"
+#include "server/ui/server_signal_set.h"
 
 HeadlessHost::HeadlessHost(std::string device, std::string dataPort, std::string ctrlPort, std::FILE* out)
     : device_(std::move(device)), dataPort_(std::move(dataPort)), ctrlPort_(std::move(ctrlPort)), out_(out) {}
@@ -31,19 +32,11 @@ namespace {
 
 // Message boxes: the text on standard error, nobody to press a button.
 int PrintMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    // The default handler's line and cautious answer, without the line break
+    // that system error texts end in.
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), line.c_str());
-    std::fflush(stderr);
-    // The cautious answer, as the default handler gives it.
-    switch (flags & platform::MB_TYPEMASK) {
-        case platform::MB_YESNO:
-        case platform::MB_YESNOCANCEL: return platform::IDNO;
-        case platform::MB_OKCANCEL:
-        case platform::MB_RETRYCANCEL: return platform::IDCANCEL;
-        case platform::MB_ABORTRETRYIGNORE: return platform::IDABORT;
-        default: return platform::IDOK;
-    }
+    return platform::DefaultMessageBox(line, caption, flags);
 }
 
 // How long the program waits for its threads after Stop before it ends anyway.
@@ -54,17 +47,7 @@ constexpr int kExitWaitMs = 700;
 int RunHeadless(const std::string& device, const std::string& dataPort, const std::string& ctrlPort) {
     // Signals are taken by this thread alone (sigwait); every thread started
     // later inherits the mask, so no system call of a worker is interrupted.
-    // A parent may have left these ignored (a background job of a script);
-    // an ignored signal never reaches sigwait.
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGUSR1, SIG_DFL);
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const sigset_t signals = BlockServerSignals();
     signal(SIGPIPE, SIG_IGN);
 
     platform::SetMessageBoxHandler(PrintMessageBox);

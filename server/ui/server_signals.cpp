@@ -6,24 +6,8 @@
 
 #include <QSocketNotifier>
 
-namespace {
-sigset_t ServerSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGUSR1);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
-}
-}  // namespace
-
-void BlockServerSignals() {
-    const sigset_t set = ServerSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
 ServerSignalNotifier::ServerSignalNotifier(QObject* parent) : QObject(parent) {
-    const sigset_t set = ServerSignals();
+    const sigset_t set = ServerSignalSet();
     fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (fd_ < 0) return;
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);

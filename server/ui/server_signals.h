@@ -4,15 +4,15 @@
 // window message to the dialog), SIGINT and SIGTERM close the dialog by its
 // exit path.
 //
-// BlockServerSignals() must run on the main thread before any other thread
-// exists, so that every thread inherits the block and the signals wait for
-// the notifier; ServerSignalNotifier reads them from a signalfd on the GUI
-// thread's event loop, in the order they came.
+// BlockServerSignals() (server_signal_set.h) must run on the main thread
+// before any other thread exists, so that every thread inherits the block and
+// the signals wait for the notifier; ServerSignalNotifier reads them from a
+// signalfd on the GUI thread's event loop, in the order they came.
 #include <QObject>
 
-class QSocketNotifier;
+#include "server/ui/server_signal_set.h"
 
-void BlockServerSignals();
+class QSocketNotifier;
 
 class ServerSignalNotifier : public QObject {
     Q_OBJECT
