@@ -78,12 +78,14 @@ private:
     int32_t s2_resync(int nad);
     int32_t send_r0(int nad);
     int32_t s2_read(_kardodll_BLOCK_g81* block);
-    int32_t CT_data(int* destination, int* source, int command_length, unsigned char* command,
+    int32_t CT_data(int* destination, int* source, int command_length, const unsigned char* command,
                     int* response_length, unsigned char* response);
 
     /* Commands. */
+    /* Sends one command and gives its result; `received`, when given, takes
+     * the response length of a response that carries a status word. */
     int32_t command(int destination, const unsigned char* bytes, int length, unsigned char* response,
-                    int capacity);
+                    int capacity, int* received = nullptr);
     int32_t cki_reset(unsigned char* response);
     int32_t cki_tstcard(unsigned char* response);
     int32_t cki_request(unsigned char* response);
