@@ -3,9 +3,9 @@
 // Each one opens the terminal, waits for a card, refuses to write onto a
 // health insurance card, moves the card in blocks of 16 bytes and reports
 // its state and progress to the application's window.
-#include <cstdio>
 #include <cstring>
 
+#include "cards/image_text.h"
 #include "kardo/g81.h"
 #include "terminals/g81/g81_port.h"
 #include "terminals/link_time.h"
@@ -72,12 +72,9 @@ int32_t Cg81::read_blocks(int first, int count) {
         const int address = first + 16 * i;
         unsigned char data[16];
         if (cki_read(data, address, 16) != 0x9000) return kReadRefused;
-        swap4(data, 16);
         for (int k = 0; k < 16; ++k) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02x", data[k]);
-            image[2 * (address + k)] = two[0];
-            image[2 * (address + k) + 1] = two[1];
+            image[2 * (address + k)] = kardo_image::HexLower(data[k]);
+            image[2 * (address + k) + 1] = kardo_image::HexLower(data[k] >> 4u);
         }
         if (post_and_pump(kReadProgress, (i + 1) * 1600 / (count * 16)) != kDone) return kAborted;
     }
