@@ -98,6 +98,8 @@ bool SaveCard(CardSlot& slot, const std::string& path, std::string& error) {
     }
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(card->bytes.data()), Card::kSize);
+    // The bytes may reach the file only when it is closed: a full disk shows there.
+    out.close();
     if (!out) {
         error = "cannot write " + path;
         return false;
