@@ -5,6 +5,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "termsim/insurance_card.h"
 
@@ -29,6 +30,19 @@ int HexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// The hexadecimal digits of a value, the separators left out; anything else
+// is an error at `where`.
+std::string HexDigits(const std::string& value, std::string_view separators, const std::string& where) {
+    std::string digits;
+    for (char c : value) {
+        if (separators.find(c) != std::string_view::npos) continue;
+        if (HexValue(c) < 0)
+            throw CardFileError(where + ": \"" + std::string(1, c) + "\" is not a hexadecimal digit");
+        digits += c;
+    }
+    return digits;
 }
 
 bool YesNo(const std::string& value, const std::string& where) {
@@ -73,13 +87,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
             protect = YesNo(value, where);
         } else if (key == "data") {
             if (!dataLine) dataLine = number;
-            std::string digits;
-            for (char c : value) {
-                if (c == ' ' || c == '\t' || c == ',') continue;
-                if (HexValue(c) < 0)
-                    throw CardFileError(where + ": \"" + std::string(1, c) + "\" is not a hexadecimal digit");
-                digits += c;
-            }
+            std::string digits = HexDigits(value, " \t,", where);
             if (digits.size() % 2)
                 throw CardFileError(where + ": an odd number of hexadecimal digits");
             for (size_t i = 0; i < digits.size(); i += 2)
@@ -87,12 +95,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
             if (data.size() > Card::kSize)
                 throw CardFileError(where + ": more than " + std::to_string(Card::kSize) + " data bytes");
         } else if (key == "image") {
-            for (char c : value) {
-                if (c == ' ' || c == '\t') continue;
-                if (HexValue(c) < 0)
-                    throw CardFileError(where + ": \"" + std::string(1, c) + "\" is not a hexadecimal digit");
-                image += c;
-            }
+            image += HexDigits(value, " \t", where);
             if (image.size() > 2 * Card::kSize)
                 throw CardFileError(where + ": the image is longer than " + std::to_string(2 * Card::kSize) +
                                     " characters");
