@@ -98,6 +98,15 @@ TEST(Program, ASaveThatCannotBeWrittenFails) {
     EXPECT_EQ(std::string::npos, run.out.find("card saved"));
 }
 
+TEST(Program, ShowPrintsTheCardSixteenBytesToALine) {
+    ProgramRun run = RunProgram({"--card", "memory"}, "show\nquit\n");
+    EXPECT_EQ(0, run.exitCode);
+    std::string erased;
+    for (int i = 0; i < 16; ++i) erased += " FF";
+    EXPECT_NE(std::string::npos, run.out.find("\n00:" + erased + "\n"));
+    EXPECT_NE(std::string::npos, run.out.find("\nF0:" + erased + "\n"));
+}
+
 TEST(Program, ServesTheLinkAndTakesCommandsUntilQuit) {
     std::string link = "/tmp/termsim-test-link-" + std::to_string(getpid());
     std::string saved = link + ".bin";
