@@ -101,6 +101,10 @@ private:
     int32_t read_blocks(int first, int count);
     int32_t write_blocks();
     int32_t open_for_operation();
+    /* Open, wait for a card and read its first `blocks` blocks into the image. */
+    int32_t read_image(int blocks);
+    /* Open, wait for a card and refuse a health insurance card. */
+    int32_t prepare_write();
 };
 
 #endif
