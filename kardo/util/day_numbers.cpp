@@ -111,14 +111,8 @@ int tstdat(const char* text, int code) {
     const bool leap = IsLeap(year);
     if (month == 2 && day > (leap ? 29 : 28)) return -1;
 
-    int number = 365 * (year - 1582) + year / 4 - year / 100 + year / 400 + 31 * month + day - 414;
-    if (month > 2) number -= 3;
-    if (month > 4) number -= 1;
-    if (month > 6) number -= 1;
-    if (month > 9) number -= 1;
-    if (month > 11) number -= 1;
-    if (leap && month <= 2) number -= 1;
-    return number;
+    // The same count retdat takes apart (see DaysBeforeYear).
+    return static_cast<int>(DaysBeforeYear(year) + DaysBeforeMonth(month, leap) + day - 383);
 }
 
 int tstddt(const char* date, int code, const char* time, int layout) {

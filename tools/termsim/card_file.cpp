@@ -5,6 +5,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "termsim/insurance_card.h"
 
@@ -29,6 +30,24 @@ int HexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// The keys of the insured person's text fields, in the order of InsuredPerson.
+const char* const kPersonTextKeys[] = {"insurer", "insurer-number", "contract-number", "person-number", "status",
+                                       "status-supplement", "title", "first-name", "name-prefix", "surname",
+                                       "birth-date", "street", "country", "postcode", "town", "valid-until"};
+
+// The hexadecimal digits of a value, the separators left out; anything else
+// is an error at `where`.
+std::string HexDigits(const std::string& value, std::string_view separators, const std::string& where) {
+    std::string digits;
+    for (char c : value) {
+        if (separators.find(c) != std::string_view::npos) continue;
+        if (HexValue(c) < 0)
+            throw CardFileError(where + ": \"" + std::string(1, c) + "\" is not a hexadecimal digit");
+        digits += c;
+    }
+    return digits;
 }
 
 bool YesNo(const std::string& value, const std::string& where) {
@@ -73,13 +92,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
             protect = YesNo(value, where);
         } else if (key == "data") {
             if (!dataLine) dataLine = number;
-            std::string digits;
-            for (char c : value) {
-                if (c == ' ' || c == '\t' || c == ',') continue;
-                if (HexValue(c) < 0)
-                    throw CardFileError(where + ": \"" + std::string(1, c) + "\" is not a hexadecimal digit");
-                digits += c;
-            }
+            std::string digits = HexDigits(value, " \t,", where);
             if (digits.size() % 2)
                 throw CardFileError(where + ": an odd number of hexadecimal digits");
             for (size_t i = 0; i < digits.size(); i += 2)
@@ -87,22 +100,13 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
             if (data.size() > Card::kSize)
                 throw CardFileError(where + ": more than " + std::to_string(Card::kSize) + " data bytes");
         } else if (key == "image") {
-            for (char c : value) {
-                if (c == ' ' || c == '\t') continue;
-                if (HexValue(c) < 0)
-                    throw CardFileError(where + ": \"" + std::string(1, c) + "\" is not a hexadecimal digit");
-                image += c;
-            }
+            image += HexDigits(value, " \t", where);
             if (image.size() > 2 * Card::kSize)
                 throw CardFileError(where + ": the image is longer than " + std::to_string(2 * Card::kSize) +
                                     " characters");
         } else {
-            static const char* const kPersonKeys[] = {
-                "insurer", "insurer-number", "contract-number", "person-number", "status",
-                "status-supplement", "title", "first-name", "name-prefix", "surname", "birth-date",
-                "street", "country", "postcode", "town", "valid-until", "older-card", "check-byte"};
-            bool known = false;
-            for (const char* k : kPersonKeys) known = known || key == k;
+            bool known = key == "older-card" || key == "check-byte";
+            for (const char* k : kPersonTextKeys) known = known || key == k;
             if (!known) throw CardFileError(where + ": unknown key \"" + key + "\"");
             if (key == "older-card") YesNo(value, where);
             if (key == "check-byte" && Lower(value) != "wrong" && Lower(value) != "right")
@@ -121,11 +125,9 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
                                  &p.status, &p.statusSupplement, &p.title, &p.firstName, &p.namePrefix,
                                  &p.surname, &p.birthDate, &p.street, &p.countryCode, &p.postcode,
                                  &p.town, &p.validUntil};
-        const char* keys[] = {"insurer", "insurer-number", "contract-number", "person-number", "status",
-                              "status-supplement", "title", "first-name", "name-prefix", "surname",
-                              "birth-date", "street", "country", "postcode", "town", "valid-until"};
-        for (size_t i = 0; i < std::size(keys); ++i) {
-            auto it = person.find(keys[i]);
+        static_assert(sizeof fields / sizeof fields[0] == std::size(kPersonTextKeys));
+        for (size_t i = 0; i < std::size(kPersonTextKeys); ++i) {
+            auto it = person.find(kPersonTextKeys[i]);
             if (it != person.end()) *fields[i] = it->second;
         }
         if (person.count("older-card")) p.olderCard = YesNo(person["older-card"], origin);

@@ -16,6 +16,7 @@
 #include "termsim/card_file.h"
 #include "termsim/faults.h"
 #include "termsim/terminal.h"
+#include "termsim/trace.h"
 
 using namespace termsim;
 
@@ -79,13 +80,10 @@ const char kCardFileHelp[] =
 
 std::string Hexdump(const Card& card) {
     std::string out;
-    char line[128];
     for (size_t row = 0; row < Card::kSize; row += 16) {
-        int n = std::snprintf(line, sizeof line, "%02zX:", row);
-        for (size_t i = 0; i < 16; ++i)
-            n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), " %02X", card.bytes[row + i]);
-        out += line;
-        out += '\n';
+        char label[8];
+        std::snprintf(label, sizeof label, "%02zX: ", row);
+        out += label + HexBytes(card.bytes.data() + row, 16) + '\n';
     }
     return out;
 }
@@ -98,6 +96,8 @@ bool SaveCard(CardSlot& slot, const std::string& path, std::string& error) {
     }
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(card->bytes.data()), Card::kSize);
+    // The bytes may reach the file only when it is closed: a full disk shows there.
+    out.close();
     if (!out) {
         error = "cannot write " + path;
         return false;

@@ -4,6 +4,11 @@
 
 namespace termsim {
 
+namespace {
+// The node address byte of an answer: destination and source of `nad` exchanged.
+uint8_t ReplyNad(uint8_t nad) { return static_cast<uint8_t>(((nad & 7) << 4) | ((nad >> 4) & 7)); }
+}  // namespace
+
 uint8_t T1Lrc(const uint8_t* data, size_t count) {
     uint8_t lrc = 0;
     for (size_t i = 0; i < count; ++i) lrc ^= data[i];
@@ -81,8 +86,8 @@ bool T1TerminalLink::Handle(Wire& wire, const Bytes& block) {
     size_t len = block[2];
     if (T1Lrc(block.data(), len + 3) != block[len + 3]) {
         // Ask for the block again: N(R) names the block expected, error bit 0 = EDC.
-        return Send(wire, static_cast<uint8_t>(((block[0] & 7) << 4) | ((block[0] >> 4) & 7)),
-                    static_cast<uint8_t>(0x81 | (expectedHostNs_ << 4)), {}, "", false);
+        return Send(wire, ReplyNad(block[0]),
+                    static_cast<uint8_t>(0x81 | (expectedHostNs_ << 4)), {}, false);
     }
     uint8_t pcb = block[1];
     if (!(pcb & 0x80)) return HandleIBlock(wire, block);
@@ -97,8 +102,7 @@ bool T1TerminalLink::HandleIBlock(Wire& wire, const Bytes& block) {
         // The host sent its last block again: it missed our answer to it.
         if (lastIBlock_.empty()) return true;
         trace_.Note("repeated I-block from the host: sending the last block again");
-        return Send(wire, lastIBlock_[0], lastIBlock_[1], Bytes(lastIBlock_.begin() + 3, lastIBlock_.end() - 1),
-                    "", false);
+        return ResendLastIBlock(wire);
     }
     // A new block from the host acknowledges whatever we sent before it.
     redeliver_ = false;
@@ -106,17 +110,17 @@ bool T1TerminalLink::HandleIBlock(Wire& wire, const Bytes& block) {
     answer_.clear();
     answerSent_ = 0;
     incoming_.insert(incoming_.end(), block.begin() + 3, block.begin() + 3 + block[2]);
-    uint8_t answerNad = static_cast<uint8_t>(((nad & 7) << 4) | ((nad >> 4) & 7));
+    uint8_t answerNad = ReplyNad(nad);
     if (block[1] & 0x20) {
         expectedHostNs_ ^= 1;
-        return Send(wire, answerNad, static_cast<uint8_t>(0x80 | (expectedHostNs_ << 4)), {}, "", false);
+        return Send(wire, answerNad, static_cast<uint8_t>(0x80 | (expectedHostNs_ << 4)), {}, false);
     }
     Command command{(nad >> 4) & 7, nad & 7, std::move(incoming_)};
     incoming_.clear();
     if (faults_.Take(FaultKind::RBlock)) {
         trace_.Note("fault r-block: asking for the command again");
         heldBack_ = command;
-        return Send(wire, answerNad, static_cast<uint8_t>(0x82 | (ns << 4)), {}, "", false);
+        return Send(wire, answerNad, static_cast<uint8_t>(0x82 | (ns << 4)), {}, false);
     }
     expectedHostNs_ ^= 1;
     return Answer(wire, command);
@@ -129,14 +133,12 @@ bool T1TerminalLink::HandleRBlock(Wire& wire, const Bytes& block) {
     // In the middle of a chained answer N(R) = our next N(S) asks for the next
     // part; anything else asks for the last block again.
     if (answerSent_ > 0 && answerSent_ < answer_.size() && nr == nextNs_) return SendNextChunk(wire);
-    if (lastIBlock_.empty()) return true;
-    return Send(wire, lastIBlock_[0], lastIBlock_[1], Bytes(lastIBlock_.begin() + 3, lastIBlock_.end() - 1), "",
-                false);
+    return ResendLastIBlock(wire);
 }
 
 bool T1TerminalLink::HandleSBlock(Wire& wire, const Bytes& block) {
     uint8_t pcb = block[1];
-    uint8_t nad = static_cast<uint8_t>(((block[0] & 7) << 4) | ((block[0] >> 4) & 7));
+    uint8_t nad = ReplyNad(block[0]);
     Bytes inf(block.begin() + 3, block.begin() + 3 + block[2]);
     switch (pcb) {
         case 0xC0: {
@@ -145,7 +147,7 @@ bool T1TerminalLink::HandleSBlock(Wire& wire, const Bytes& block) {
             incoming_.clear();
             bool redeliver = redeliver_;
             answerSent_ = 0;
-            if (!Send(wire, nad, 0xE0, {}, "", false)) return false;
+            if (!Send(wire, nad, 0xE0, {}, false)) return false;
             if (heldBack_) {
                 Command command = *heldBack_;
                 heldBack_.reset();
@@ -161,14 +163,14 @@ bool T1TerminalLink::HandleSBlock(Wire& wire, const Bytes& block) {
         }
         case 0xC1:
             if (!inf.empty() && inf[0] >= 1 && inf[0] <= 254) maxInformation_ = inf[0];
-            return Send(wire, nad, 0xE1, inf, "", false);
+            return Send(wire, nad, 0xE1, inf, false);
         case 0xC2:
             incoming_.clear();
             answer_.clear();
             answerSent_ = 0;
-            return Send(wire, nad, 0xE2, {}, "", false);
+            return Send(wire, nad, 0xE2, {}, false);
         case 0xC3:
-            return Send(wire, nad, 0xE3, inf, "", false);
+            return Send(wire, nad, 0xE3, inf, false);
         default:
             // A response to a request we did not send: nothing to do.
             return true;
@@ -194,7 +196,7 @@ bool T1TerminalLink::Answer(Wire& wire, const Command& command) {
         if (!Request(wire, 0xC2, {}, "abort")) return false;
         // The host drops the first block after an abort: an empty
         // acknowledgement, then the answer itself.
-        if (!Send(wire, answerNad_, static_cast<uint8_t>(0x80 | (expectedHostNs_ << 4)), {}, "", false))
+        if (!Send(wire, answerNad_, static_cast<uint8_t>(0x80 | (expectedHostNs_ << 4)), {}, false))
             return false;
     }
     return Deliver(wire);
@@ -221,12 +223,17 @@ bool T1TerminalLink::SendNextChunk(Wire& wire) {
         nextNs_ ^= 1;
     }
     uint8_t pcb = static_cast<uint8_t>((ns << 6) | (more ? 0x20 : 0));
-    return Send(wire, answerNad_, pcb, inf, "", true);
+    return Send(wire, answerNad_, pcb, inf, true);
+}
+
+bool T1TerminalLink::ResendLastIBlock(Wire& wire) {
+    if (lastIBlock_.empty()) return true;
+    return Send(wire, lastIBlock_[0], lastIBlock_[1], Bytes(lastIBlock_.begin() + 3, lastIBlock_.end() - 1), false);
 }
 
 bool T1TerminalLink::Request(Wire& wire, uint8_t pcb, const Bytes& information, const char* what) {
     trace_.Note(std::string("fault ") + what + ": the terminal sends a request");
-    if (!Send(wire, 0x21, pcb, information, "", false)) return false;
+    if (!Send(wire, 0x21, pcb, information, false)) return false;
     Bytes reply;
     for (;;) {
         Received r = ReceiveBlock(wire, reply, settings_.requestTimeoutMs);
@@ -242,8 +249,7 @@ bool T1TerminalLink::Request(Wire& wire, uint8_t pcb, const Bytes& information, 
     }
 }
 
-bool T1TerminalLink::Send(Wire& wire, uint8_t nad, uint8_t pcb, const Bytes& information, const std::string& what,
-                          bool spoilable) {
+bool T1TerminalLink::Send(Wire& wire, uint8_t nad, uint8_t pcb, const Bytes& information, bool spoilable) {
     Bytes block{nad, pcb, static_cast<uint8_t>(information.size())};
     block.insert(block.end(), information.begin(), information.end());
     block.push_back(T1Lrc(block.data(), block.size()));
@@ -268,7 +274,7 @@ bool T1TerminalLink::Send(Wire& wire, uint8_t nad, uint8_t pcb, const Bytes& inf
             trace_.Note("fault truncate: the block stops after " + std::to_string(value) + " bytes");
         }
     }
-    trace_.Block(Direction::TerminalToHost, block, what.empty() ? DescribeT1Block(block) : what);
+    trace_.Block(Direction::TerminalToHost, block, DescribeT1Block(block));
     // A line that takes nothing (no program reading) is no reason to stop serving.
     if (!wire.Write(block)) trace_.Note("the line did not take the block");
     return true;

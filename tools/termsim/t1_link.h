@@ -46,9 +46,10 @@ private:
     bool Answer(Wire& wire, const Command& command);
     bool Deliver(Wire& wire);
     bool SendNextChunk(Wire& wire);
+    // Sends the last I-block again, unspoiled; nothing when there was none.
+    bool ResendLastIBlock(Wire& wire);
     bool Request(Wire& wire, uint8_t pcb, const Bytes& information, const char* what);
-    bool Send(Wire& wire, uint8_t nad, uint8_t pcb, const Bytes& information, const std::string& what,
-              bool spoilable);
+    bool Send(Wire& wire, uint8_t nad, uint8_t pcb, const Bytes& information, bool spoilable);
 
     CommandSet& commands_;
     FaultScript& faults_;

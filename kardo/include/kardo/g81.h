@@ -78,12 +78,14 @@ private:
     int32_t s2_resync(int nad);
     int32_t send_r0(int nad);
     int32_t s2_read(_kardodll_BLOCK_g81* block);
-    int32_t CT_data(int* destination, int* source, int command_length, unsigned char* command,
+    int32_t CT_data(int* destination, int* source, int command_length, const unsigned char* command,
                     int* response_length, unsigned char* response);
 
     /* Commands. */
+    /* Sends one command and gives its result; `received`, when given, takes
+     * the response length of a response that carries a status word. */
     int32_t command(int destination, const unsigned char* bytes, int length, unsigned char* response,
-                    int capacity);
+                    int capacity, int* received = nullptr);
     int32_t cki_reset(unsigned char* response);
     int32_t cki_tstcard(unsigned char* response);
     int32_t cki_request(unsigned char* response);
@@ -99,6 +101,10 @@ private:
     int32_t read_blocks(int first, int count);
     int32_t write_blocks();
     int32_t open_for_operation();
+    /* Open, wait for a card and read its first `blocks` blocks into the image. */
+    int32_t read_image(int blocks);
+    /* Open, wait for a card and refuse a health insurance card. */
+    int32_t prepare_write();
 };
 
 #endif

@@ -17,15 +17,14 @@ unsigned char g_kvk_buffer[280];
 }  // namespace
 
 int32_t Cg81::command(int destination, const unsigned char* bytes, int length, unsigned char* response,
-                      int capacity) {
+                      int capacity, int* received) {
     int dad = destination;
     int sad = kHost;
     int response_length = capacity;
-    unsigned char command_bytes[32];
-    std::memcpy(command_bytes, bytes, static_cast<size_t>(length));
-    int32_t rc = CT_data(&dad, &sad, length, command_bytes, &response_length, response);
+    int32_t rc = CT_data(&dad, &sad, length, bytes, &response_length, response);
     if (rc != 0) return rc;
     if (response_length < 2) return kNoStatus;
+    if (received) *received = response_length;
     return response[response_length - 2] * 256 + response[response_length - 1];
 }
 
@@ -55,21 +54,15 @@ int32_t Cg81::cki_read(unsigned char* destination, int offset, int count) {
     const unsigned char read_binary[] = {0x00, 0xB0, static_cast<unsigned char>(offset / 256),
                                          static_cast<unsigned char>(offset % 256), static_cast<unsigned char>(count)};
     unsigned char response[1024] = {};
-    int dad = kCard;
-    int sad = kHost;
-    int response_length = sizeof response;
-    unsigned char command_bytes[sizeof read_binary];
-    std::memcpy(command_bytes, read_binary, sizeof read_binary);
-    int32_t rc = CT_data(&dad, &sad, sizeof command_bytes, command_bytes, &response_length, response);
-    if (rc != 0) return rc;
-    if (response_length < 2) return kNoStatus;
-    // The data come first; a caller asking for more than the response buffer
-    // holds gets no more than it.
-    if (count > 0) {
+    int received = 0;
+    const int32_t rc = command(kCard, read_binary, sizeof read_binary, response, sizeof response, &received);
+    // Only a response with a status word gives data. They come first; a caller
+    // asking for more than the response buffer holds gets no more than it.
+    if (received > 0 && count > 0) {
         size_t copy = static_cast<size_t>(count) < sizeof response ? static_cast<size_t>(count) : sizeof response;
         std::memcpy(destination, response, copy);
     }
-    return response[response_length - 2] * 256 + response[response_length - 1];
+    return rc;
 }
 
 int32_t Cg81::cki_wr16_raw(const unsigned char* bytes, int offset) {

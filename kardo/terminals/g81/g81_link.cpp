@@ -195,7 +195,7 @@ int32_t Cg81::s2_read(_kardodll_BLOCK_g81* block) {
     }
 }
 
-int32_t Cg81::CT_data(int* destination, int* source, int command_length, unsigned char* command,
+int32_t Cg81::CT_data(int* destination, int* source, int command_length, const unsigned char* command,
                       int* response_length, unsigned char* response) {
     if (!g81_port::IsOpen(hport)) return -1;
     if (command_length < 1) {

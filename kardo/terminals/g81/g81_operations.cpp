@@ -3,9 +3,9 @@
 // Each one opens the terminal, waits for a card, refuses to write onto a
 // health insurance card, moves the card in blocks of 16 bytes and reports
 // its state and progress to the application's window.
-#include <cstdio>
 #include <cstring>
 
+#include "cards/image_text.h"
 #include "kardo/g81.h"
 #include "terminals/g81/g81_port.h"
 #include "terminals/link_time.h"
@@ -72,12 +72,9 @@ int32_t Cg81::read_blocks(int first, int count) {
         const int address = first + 16 * i;
         unsigned char data[16];
         if (cki_read(data, address, 16) != 0x9000) return kReadRefused;
-        swap4(data, 16);
         for (int k = 0; k < 16; ++k) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02x", data[k]);
-            image[2 * (address + k)] = two[0];
-            image[2 * (address + k) + 1] = two[1];
+            image[2 * (address + k)] = kardo_image::HexLower(data[k]);
+            image[2 * (address + k) + 1] = kardo_image::HexLower(data[k] >> 4u);
         }
         if (post_and_pump(kReadProgress, (i + 1) * 1600 / (count * 16)) != kDone) return kAborted;
     }
@@ -92,13 +89,25 @@ int32_t Cg81::write_blocks() {
     return kDone;
 }
 
-int32_t Cg81::rcard(std::string& value, _kardodll_tagCHIP* layout) {
+int32_t Cg81::read_image(int blocks) {
     int32_t rc;
     if ((rc = open_for_operation()) != kDone) return rc;
     if ((rc = wait_for_card(100)) != kDone) return rc;
     if ((rc = post_and_pump(kState, 0)) != kDone) return rc;
     if ((rc = post_and_pump(kState, 5)) != kDone) return rc;
-    if ((rc = read_blocks(0, 4)) != kDone) return rc;
+    return read_blocks(0, blocks);
+}
+
+int32_t Cg81::prepare_write() {
+    int32_t rc;
+    if ((rc = open_for_operation()) != kDone) return rc;
+    if ((rc = wait_for_card(100)) != kDone) return rc;
+    return refuse_insurance_card();
+}
+
+int32_t Cg81::rcard(std::string& value, _kardodll_tagCHIP* layout) {
+    int32_t rc = read_image(4);
+    if (rc != kDone) return rc;
     char work[128] = {};
     std::strncpy(work, value.c_str(), sizeof work - 1);
     value = card2pin(work, layout);
@@ -106,12 +115,8 @@ int32_t Cg81::rcard(std::string& value, _kardodll_tagCHIP* layout) {
 }
 
 int32_t Cg81::rcardTCE(std::string& value, _kardodll_tagCHIP* layout) {
-    int32_t rc;
-    if ((rc = open_for_operation()) != kDone) return rc;
-    if ((rc = wait_for_card(100)) != kDone) return rc;
-    if ((rc = post_and_pump(kState, 0)) != kDone) return rc;
-    if ((rc = post_and_pump(kState, 5)) != kDone) return rc;
-    if ((rc = read_blocks(0, 16)) != kDone) return rc;
+    int32_t rc = read_image(16);
+    if (rc != kDone) return rc;
     char work[128] = {};
     std::strncpy(work, value.c_str(), sizeof work - 1);
     value = cardTCE2pin(work, layout);
@@ -120,9 +125,7 @@ int32_t Cg81::rcardTCE(std::string& value, _kardodll_tagCHIP* layout) {
 
 int32_t Cg81::wcard(char* value, char* number, _kardodll_tagCHIP* layout, _kardodll_tagCHIP* extra, char mode) {
     int32_t rc;
-    if ((rc = open_for_operation()) != kDone) return rc;
-    if ((rc = wait_for_card(100)) != kDone) return rc;
-    if ((rc = refuse_insurance_card()) != kDone) return rc;
+    if ((rc = prepare_write()) != kDone) return rc;
     pin2card(value, number, layout, extra, static_cast<unsigned char>(mode));
     if ((rc = post_and_pump(kState, 4)) != kDone) return rc;
     if ((rc = write_blocks()) != kDone) return rc;
@@ -136,9 +139,7 @@ int32_t Cg81::wcard(char* value, char* number, _kardodll_tagCHIP* layout, _kardo
 
 int32_t Cg81::wpatte(char* value, char* number, _kardodll_tagCHIP* layout, _kardodll_tagCHIP* extra, char mode) {
     int32_t rc;
-    if ((rc = open_for_operation()) != kDone) return rc;
-    if ((rc = wait_for_card(100)) != kDone) return rc;
-    if ((rc = refuse_insurance_card()) != kDone) return rc;
+    if ((rc = prepare_write()) != kDone) return rc;
     pin2TCEcard(value, number, layout, extra, static_cast<unsigned char>(mode));
     if ((rc = write_blocks()) != kDone) return rc;
     if ((rc = post_and_pump(kState, 5)) != kDone) return rc;
@@ -149,9 +150,7 @@ int32_t Cg81::wpatte(char* value, char* number, _kardodll_tagCHIP* layout, _kard
 
 int32_t Cg81::wpattr(int number) {
     int32_t rc;
-    if ((rc = open_for_operation()) != kDone) return rc;
-    if ((rc = wait_for_card(100)) != kDone) return rc;
-    if ((rc = refuse_insurance_card()) != kDone) return rc;
+    if ((rc = prepare_write()) != kDone) return rc;
     // The record covers bytes 0 to 9 and 46; the card's own bytes 10 to 45
     // and 47 are written back as they were read.
     unsigned char record[48];

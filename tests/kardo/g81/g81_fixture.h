@@ -24,8 +24,7 @@ using Bytes = std::vector<uint8_t>;
 // Reaches the link and command layers, which are private to the driver.
 struct Cg81TestAccess {
     static int32_t CT_data(Cg81& d, int dad, int sad, const Bytes& command, int& length, unsigned char* response) {
-        Bytes copy = command;
-        return d.CT_data(&dad, &sad, static_cast<int>(copy.size()), copy.data(), &length, response);
+        return d.CT_data(&dad, &sad, static_cast<int>(command.size()), command.data(), &length, response);
     }
     static int32_t s2_read_after(Cg81& d, uint8_t nad) {
         _kardodll_BLOCK_g81 block{};

@@ -87,6 +87,26 @@ TEST(Program, BadArgumentsAreExplained) {
     EXPECT_EQ(2, run.exitCode);
 }
 
+TEST(Program, ASaveThatCannotBeWrittenFails) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    ProgramRun run = RunProgram({"--save", "/dev/full"}, "quit\n");
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_NE(std::string::npos, run.err.find("cannot write /dev/full"));
+    run = RunProgram({}, "save /dev/full\nquit\n");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_NE(std::string::npos, run.out.find("error: cannot write /dev/full"));
+    EXPECT_EQ(std::string::npos, run.out.find("card saved"));
+}
+
+TEST(Program, ShowPrintsTheCardSixteenBytesToALine) {
+    ProgramRun run = RunProgram({"--card", "memory"}, "show\nquit\n");
+    EXPECT_EQ(0, run.exitCode);
+    std::string erased;
+    for (int i = 0; i < 16; ++i) erased += " FF";
+    EXPECT_NE(std::string::npos, run.out.find("\n00:" + erased + "\n"));
+    EXPECT_NE(std::string::npos, run.out.find("\nF0:" + erased + "\n"));
+}
+
 TEST(Program, ServesTheLinkAndTakesCommandsUntilQuit) {
     std::string link = "/tmp/termsim-test-link-" + std::to_string(getpid());
     std::string saved = link + ".bin";
