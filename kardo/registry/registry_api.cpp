@@ -97,6 +97,20 @@ HKEY NewHandle(StoreState& state, KeyRef ref) {
     return reinterpret_cast<HKEY>(value);
 }
 
+// Runs use(state, ref) with the store locked and hKey resolved. Answers
+// ERROR_ACCESS_DENIED first when the handle holds none of the rights in
+// needed (0: no right is asked for).
+template <class Use>
+LONG WithKey(HKEY hKey, REGSAM needed, Use use) {
+    StoreState& state = State();
+    std::lock_guard lock(state.mutex);
+    KeyRef ref;
+    const LONG code = Resolve(state, hKey, ref);
+    if (code != ERROR_SUCCESS) return code;
+    if (needed && !(ref.access & needed)) return ERROR_ACCESS_DENIED;
+    return use(state, ref);
+}
+
 std::string_view ValueName(LPCSTR name) { return name ? std::string_view(name) : std::string_view(); }
 
 // Copies text into a caller's buffer of *capacity characters (with the
@@ -119,18 +133,15 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR subKey, DWORD, REGSAM samDesired, PHKEY res
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     std::vector<std::string_view> names;
-    LONG code = SplitPath(subKey, names);
+    const LONG code = SplitPath(subKey, names);
     if (code != ERROR_SUCCESS) return code;
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    int64_t id = 0;
-    code = ref.database->FindKey(ref.id, names, id);
-    if (code != ERROR_SUCCESS) return code;
-    *result = NewHandle(state, KeyRef{ref.database, id, EffectiveAccess(samDesired)});
-    return ERROR_SUCCESS;
+    return WithKey(hKey, 0, [&](StoreState& state, const KeyRef& ref) {
+        int64_t id = 0;
+        const LONG found = ref.database->FindKey(ref.id, names, id);
+        if (found != ERROR_SUCCESS) return found;
+        *result = NewHandle(state, KeyRef{ref.database, id, EffectiveAccess(samDesired)});
+        return ERROR_SUCCESS;
+    });
 }
 
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
@@ -138,72 +149,53 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM samDe
     if (!result || !subKey) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     std::vector<std::string_view> names;
-    LONG code = SplitPath(subKey, names);
+    const LONG code = SplitPath(subKey, names);
     if (code != ERROR_SUCCESS) return code;
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    int64_t id = 0;
-    bool created = false;
-    code = ref.database->CreateKey(ref.id, names, (ref.access & KEY_CREATE_SUB_KEY) != 0, id,
-                                   created);
-    if (code != ERROR_SUCCESS) return code;
-    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = NewHandle(state, KeyRef{ref.database, id, EffectiveAccess(samDesired)});
-    return ERROR_SUCCESS;
+    return WithKey(hKey, 0, [&](StoreState& state, const KeyRef& ref) {
+        int64_t id = 0;
+        bool created = false;
+        const LONG made = ref.database->CreateKey(ref.id, names, (ref.access & KEY_CREATE_SUB_KEY) != 0,
+                                                  id, created);
+        if (made != ERROR_SUCCESS) return made;
+        if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        *result = NewHandle(state, KeyRef{ref.database, id, EffectiveAccess(samDesired)});
+        return ERROR_SUCCESS;
+    });
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
                       LPDWORD cbData) {
     if (data && !cbData) return ERROR_INVALID_PARAMETER;
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    LONG code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    if (!(ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    return ref.database->QueryValue(ref.id, ValueName(valueName), type, data, cbData);
+    return WithKey(hKey, KEY_QUERY_VALUE, [&](StoreState&, const KeyRef& ref) {
+        return ref.database->QueryValue(ref.id, ValueName(valueName), type, data, cbData);
+    });
 }
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD cbData) {
     if (!data && cbData) return ERROR_INVALID_PARAMETER;
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    LONG code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    return ref.database->SetValue(ref.id, ValueName(valueName), type, data, cbData);
+    return WithKey(hKey, KEY_SET_VALUE, [&](StoreState&, const KeyRef& ref) {
+        return ref.database->SetValue(ref.id, ValueName(valueName), type, data, cbData);
+    });
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR valueName) {
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    LONG code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    return ref.database->DeleteValue(ref.id, ValueName(valueName));
+    return WithKey(hKey, KEY_SET_VALUE, [&](StoreState&, const KeyRef& ref) {
+        return ref.database->DeleteValue(ref.id, ValueName(valueName));
+    });
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR subKey) {
     if (!subKey) return ERROR_INVALID_PARAMETER;
     std::vector<std::string_view> names;
-    LONG code = SplitPath(subKey, names);
+    const LONG code = SplitPath(subKey, names);
     if (code != ERROR_SUCCESS) return code;
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    if (!(ref.access & kAnyWrite)) return ERROR_ACCESS_DENIED;
-    int64_t id = 0;
-    code = ref.database->FindKey(ref.id, names, id);
-    if (code != ERROR_SUCCESS) return code;
-    return ref.database->DeleteKey(id);
+    return WithKey(hKey, kAnyWrite, [&](StoreState&, const KeyRef& ref) {
+        int64_t id = 0;
+        const LONG found = ref.database->FindKey(ref.id, names, id);
+        if (found != ERROR_SUCCESS) return found;
+        return ref.database->DeleteKey(id);
+    });
 }
 
 LONG RegCloseKey(HKEY hKey) {
@@ -221,39 +213,31 @@ LONG RegCloseKey(HKEY hKey) {
 LONG RegEnumKeyExA(HKEY hKey, DWORD index, LPSTR name, LPDWORD cchName, LPDWORD,
                    LPSTR keyClass, LPDWORD cchClass, PFILETIME lastWriteTime) {
     if (!name || !cchName) return ERROR_INVALID_PARAMETER;
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    LONG code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    if (!(ref.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-    std::string text;
-    code = ref.database->EnumKey(ref.id, index, text);
-    if (code != ERROR_SUCCESS) return code;
-    code = CopyName(text, name, cchName);
-    if (code != ERROR_SUCCESS) return code;
-    if (keyClass && cchClass && *cchClass) keyClass[0] = '\0';
-    if (cchClass) *cchClass = 0;
-    if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
-    return ERROR_SUCCESS;
+    return WithKey(hKey, KEY_ENUMERATE_SUB_KEYS, [&](StoreState&, const KeyRef& ref) {
+        std::string text;
+        LONG code = ref.database->EnumKey(ref.id, index, text);
+        if (code != ERROR_SUCCESS) return code;
+        code = CopyName(text, name, cchName);
+        if (code != ERROR_SUCCESS) return code;
+        if (keyClass && cchClass && *cchClass) keyClass[0] = '\0';
+        if (cchClass) *cchClass = 0;
+        if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
+        return LONG{ERROR_SUCCESS};
+    });
 }
 
 LONG RegEnumValueA(HKEY hKey, DWORD index, LPSTR valueName, LPDWORD cchValueName, LPDWORD,
                    LPDWORD type, LPBYTE data, LPDWORD cbData) {
     if (!valueName || !cchValueName || (data && !cbData)) return ERROR_INVALID_PARAMETER;
-    StoreState& state = State();
-    std::lock_guard lock(state.mutex);
-    KeyRef ref;
-    LONG code = Resolve(state, hKey, ref);
-    if (code != ERROR_SUCCESS) return code;
-    if (!(ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    std::string text;
-    DWORD stored_type = 0;
-    std::vector<BYTE> bytes;
-    code = ref.database->EnumValue(ref.id, index, text, stored_type, bytes);
-    if (code != ERROR_SUCCESS) return code;
-    code = CopyName(text, valueName, cchValueName);
-    if (code != ERROR_SUCCESS) return code;
-    if (type) *type = stored_type;
-    return CopyValueData(bytes.data(), static_cast<DWORD>(bytes.size()), data, cbData);
+    return WithKey(hKey, KEY_QUERY_VALUE, [&](StoreState&, const KeyRef& ref) {
+        std::string text;
+        DWORD stored_type = 0;
+        std::vector<BYTE> bytes;
+        LONG code = ref.database->EnumValue(ref.id, index, text, stored_type, bytes);
+        if (code != ERROR_SUCCESS) return code;
+        code = CopyName(text, valueName, cchValueName);
+        if (code != ERROR_SUCCESS) return code;
+        if (type) *type = stored_type;
+        return CopyValueData(bytes.data(), static_cast<DWORD>(bytes.size()), data, cbData);
+    });
 }
