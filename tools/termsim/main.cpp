@@ -29,7 +29,7 @@ const char kUsage[] =
     "path (or the --link path) as the terminal's serial port.\n"
     "\n"
     "Options:\n"
-    "  -f, --family NAME    terminal family to play: g81 (the default)\n"
+    "  -f, --family NAME    terminal family to play: g81 (the default), cherry\n"
     "  -c, --card CARD      card in the slot at start: memory (an erased memory\n"
     "                       card, the default), tce, insurance (a health\n"
     "                       insurance card of an example person), none, or the\n"

@@ -17,9 +17,9 @@
 
 namespace termsim {
 
-enum class Family { G81 };
+enum class Family { G81, Cherry };
 
-// "g81" -> G81; throws std::invalid_argument naming the families there are.
+// "g81" -> G81, "cherry" -> Cherry; throws std::invalid_argument naming the families there are.
 Family ParseFamily(const std::string& name);
 const char* FamilyName(Family family);
 
