@@ -238,3 +238,18 @@ TEST(Lbe, EveryOperationSucceedsAndChangesNothing) {
     EXPECT_EQ(0, lbe.close_card());
     EXPECT_EQ(0, lbe.isopen);
 }
+
+TEST_F(CherryWrite, WaitForACardEndsWhenALinkFailureClosedThePort) {
+    sim->Slot().Remove();
+    int waits = 0;
+    onMessage = [&](const Posted& p) {
+        if (p.message != WM_CARDSTATE || p.wparam != 2 || p.lparam != 2) return;
+        // The terminal dies while the driver waits; should the wait go on, give up after a few passes.
+        if (++waits == 1) sim->Faults().Add(ParseFault("silent*"));
+        if (waits >= 5) kardo_post_card_abort(thread);
+    };
+    std::string read;
+    EXPECT_EQ(-105, driver.rcard(read, &layout));
+    EXPECT_EQ(1, waits);
+    EXPECT_EQ(1u, boxes.size());
+}
