@@ -63,14 +63,16 @@ const char kUsage[] =
 const char kCardFileHelp[] =
     "\n"
     "Card files: 256 bytes of raw card contents, or text lines \"key = value\":\n"
-    "  type = memory|tce|insurance|none, protected = yes|no,\n"
+    "  type = memory|tce|insurance|none, protected = yes|no, cherry-type = 1-8\n"
+    "  (the card type under which a Cherry terminal shows the data),\n"
     "  data = hex bytes from card byte 0 on (repeatable), or image = the drivers'\n"
     "  hex image text; an insurance card takes insurer, insurer-number,\n"
     "  contract-number, person-number, status, status-supplement, title,\n"
     "  first-name, name-prefix, surname, birth-date (DDMMYYYY), street, country,\n"
     "  postcode, town, valid-until (MMYY), older-card = yes, check-byte = wrong.\n"
     "\n"
-    "Example:  kardo-termsim --card insurance --link /tmp/g81 --trace\n";
+    "Example:  kardo-termsim --card insurance --link /tmp/g81 --trace\n"
+    "          kardo-termsim --family cherry --card insurance --link /tmp/cherry\n";
 
 [[noreturn]] void Fail(const std::string& message) {
     std::fprintf(stderr, "kardo-termsim: %s\n", message.c_str());
