@@ -96,7 +96,7 @@ int32_t Ccherry::CH_check_card(int port, unsigned char* buffer, int size) {
         CH_s2_resync(0x12, port);
         unsigned char answer[kShortResponse] = {};
         uint32_t status = kNoStatus;
-        if (CH_reset(port, answer, status) == 0)
+        if (CH_reset(port, answer, status) == 0 && size > 0)
             std::memcpy(buffer, answer, static_cast<size_t>(std::min(size, kShortResponse)));
         last = CH_select(port, type, status);
         if (last != 0 || status != kOk) {

@@ -126,12 +126,3 @@ TEST_F(CherryTest, CardPresentFollowsTheSlotAndCloseKeepsTheProbeResult) {
     EXPECT_EQ(-1001, driver.CH_select(0, 1, status));
     EXPECT_EQ(0xFFFFu, status);
 }
-
-TEST_F(CherryTest, CopiesShareTheOpenPort) {
-    ASSERT_EQ(0, driver.crd_open());
-    Ccherry copy(driver);
-    EXPECT_EQ(driver.port_handle[0], copy.port_handle[0]);
-    EXPECT_EQ(0, copy.CH_stat(0));
-    // Only one of them may close it; the copy forgets the handle.
-    copy.port_handle[0] = -1;
-}

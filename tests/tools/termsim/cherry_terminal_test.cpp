@@ -113,14 +113,3 @@ TEST_F(CherryTerminal, WithoutACardOnlyTheTypeCommandsSucceed) {
     EXPECT_EQ((B{0x64, 0x00}), Command(0x02, {0x00, 0xD6, 0x00, 0x00, 0x01, 0x00}));
     EXPECT_EQ((B{0x6A, 0x00}), SetType(9));
 }
-
-TEST_F(CherryTerminal, AbortFloodSendsTheRequestsInARow) {
-    terminal->Slot().Insert(BlankMemoryCard());
-    terminal->Faults().Add(ParseFault("abort=3"));
-    EXPECT_EQ((B{0x21, 0xE0, 0x00, 0xC1}), host->Exchange({0x12, 0xC0, 0x00, 0xD2}));
-    EXPECT_EQ(Block(0x21, 0xC2, {}), host->Exchange(Block(0x12, 0x00, kReset)));
-    EXPECT_EQ(Block(0x21, 0xC2, {}), host->Exchange(Block(0x12, 0xE2, {})));
-    EXPECT_EQ(Block(0x21, 0xC2, {}), host->Exchange(Block(0x12, 0xE2, {})));
-    EXPECT_EQ(Block(0x21, 0x90, {}), host->Exchange(Block(0x12, 0xE2, {})));
-    EXPECT_EQ(Block(0x21, 0x00, {0xFF, 0xFF, 0xFF, 0xFF, 0x90, 0x00}), host->ReadBlock());
-}
