@@ -178,7 +178,8 @@ TEST_F(PkiTest, WritersSendTheBytesOfTheTextOrAsTheyAre) {
     termsim::Card card = CardNow();
     EXPECT_EQ((Bytes{0x12, 0x34, 0x00}), Bytes(card.bytes.begin() + 0x10, card.bytes.begin() + 0x13));
     EXPECT_EQ((Bytes{0x21, 0x43, 0x00}), Bytes(card.bytes.begin() + 0x20, card.bytes.begin() + 0x23));
-    EXPECT_EQ((Bytes{0x05, 0x10, 0x12, 0x34}), Bytes(HostCommands()[1].begin(), HostCommands()[1].begin() + 4));
+    const Bytes command = HostCommands()[1];
+    EXPECT_EQ((Bytes{0x05, 0x10, 0x12, 0x34}), Bytes(command.begin(), command.begin() + 4));
 }
 
 TEST_F(PkiTest, AddressesPast240AreRefusedWithoutAWord) {

@@ -37,8 +37,8 @@ TEST_F(PkiTest, WriteThenReadARecordInBothTerminalTypes) {
     struct Case {
         int32_t type;
         std::vector<long> states;
-        int selects;  // F1 commands: sap2 of the opening, and the insurance card test's
-    } cases[] = {{CARDTYPE_PKI, {4, 5}, 1}, {CARDTYPE_PKI_KVK, {3, 4, 5}, 3 + 3 + 1}};
+        int selects;  // F1 commands: sap2 of the opening; the insurance card test's three tries and sap2
+    } cases[] = {{CARDTYPE_PKI, {4, 5}, 1}, {CARDTYPE_PKI_KVK, {3, 4, 5}, 1 + 3 * 2 + 1}};
     for (const Case& c : cases) {
         driver.cardtype = c.type;
         sim->Slot().Insert(termsim::BlankMemoryCard());
