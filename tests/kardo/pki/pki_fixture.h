@@ -15,18 +15,15 @@
 #include <vector>
 
 #include "pki_frame.h"
-#include "termsim/card.h"
 #include "termsim/insurance_card.h"
 #include "termsim/terminal.h"
 
 using Bytes = std::vector<uint8_t>;
 using testsupport::PkiFrame;
 using testsupport::PkiInfo;
-using testsupport::PkiReject;
 
 // Reaches the link and access layers, which are private to the driver.
 struct CpkiTestAccess {
-    // io: the result, and on 0 the answer's data in `answer`.
     static int32_t io(Cpki& d, const Bytes& command, Bytes& answer) {
         unsigned char buffer[300] = {};
         uint32_t count = 0;
@@ -48,13 +45,12 @@ protected:
         unsigned message;
         unsigned long wparam;
         long lparam;
+        bool Is(unsigned long w, long l) const { return message == WM_CARDSTATE && wparam == w && lparam == l; }
     };
 
-    static void SetUpTestSuite() {
-        // Every link wait at a twentieth: an answer shorter than expected
-        // costs four empty reads of 100 ms, not of two seconds.
-        setenv("KARDO_TEST_TIME_SCALE", "0.05", 1);
-    }
+    // Link waits at a twentieth: an answer shorter than expected costs four
+    // empty reads of 100 ms, not of two seconds.
+    static void SetUpTestSuite() { setenv("KARDO_TEST_TIME_SCALE", "0.05", 1); }
 
     void SetUp() override {
         termsim::TerminalOptions options;
@@ -64,13 +60,13 @@ protected:
         sim = std::make_unique<termsim::Terminal>(options);
         sim->GetTrace().SetObserver([this](termsim::Direction d, const Bytes& frame) {
             std::lock_guard<std::mutex> lock(wireMutex);
-            (d == termsim::Direction::HostToTerminal ? fromHost : fromTerminal).push_back(frame);
+            if (d == termsim::Direction::HostToTerminal) fromHost.push_back(frame);
         });
         sim->Slot().Insert(termsim::BlankMemoryCard());
         sim->Start();
         kardo_set_message_box_handler(
-            [](void* self, const char* text, const char* caption, unsigned) {
-                static_cast<PkiTest*>(self)->boxes.emplace_back(caption, text);
+            [](void* self, const char*, const char* caption, unsigned) {
+                static_cast<PkiTest*>(self)->boxes.emplace_back(caption);
                 return KARDO_IDOK;
             },
             this);
@@ -104,9 +100,8 @@ protected:
     void ForgetWire() {
         std::lock_guard<std::mutex> lock(wireMutex);
         fromHost.clear();
-        fromTerminal.clear();
     }
-    // The commands (data of the host's information frames) in order.
+    // The data of the host's information frames, in order.
     std::vector<Bytes> HostCommands() {
         std::vector<Bytes> out;
         for (const Bytes& f : HostFrames())
@@ -118,7 +113,7 @@ protected:
         for (const Bytes& f : HostFrames()) n += f.size() == 4 && (f[1] & 0x1F) == 0x09;
         return n;
     }
-    // The per-cent values of one kind of progress message (0 read, 1 write, 2 states).
+    // The lParam values of one kind of WM_CARDSTATE (0 read, 1 write, 2 state).
     std::vector<long> Progress(unsigned long kind) {
         std::vector<long> out;
         for (const Posted& p : posted)
@@ -126,13 +121,12 @@ protected:
         return out;
     }
     std::vector<long> States() { return Progress(2); }
-    termsim::Card CardNow() { return *sim->Slot().Contents(); }
 
     uint8_t successStatus = 0x81;
     std::unique_ptr<termsim::Terminal> sim;
     std::mutex wireMutex;
-    std::vector<Bytes> fromHost, fromTerminal;
-    std::vector<std::pair<std::string, std::string>> boxes;
+    std::vector<Bytes> fromHost;
+    std::vector<std::string> boxes;
     std::vector<Posted> posted;
     std::function<void(const Posted&)> onMessage;
     HWND window = nullptr;
