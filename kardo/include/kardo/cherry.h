@@ -57,7 +57,7 @@ public:
     int port_handle[PORT_SLOTS]; /* terminal port handles, -1 while closed */
     uint8_t send_seq;            /* N(S) of the last I-block sent */
     uint8_t recv_seq;            /* N(S) of the last I-block accepted */
-    int32_t ifsc;                /* largest information field the host sends */
+    int32_t ifsc;                /* largest information field the host sends; outside 1 to 254: 32 */
     int32_t read_timeout_units;  /* receive timeout in units of 100 ms */
     int32_t timeouts_applied;    /* the receive timeout was put on a port */
 
@@ -76,7 +76,10 @@ public:
     int32_t CH_s2_get(int port, _kardodll_BLOCK_cherry* block);
     int32_t CH_s2_resync(int nad, int port);
     int32_t CH_send_r0(int nad, int port);
-    /* Receives the answer to the block in `block` (the block just sent). */
+    /* Receives the answer to the block in `block` (the block just sent). One
+     * exchange answers at most 64 S-block requests (8 of them ABORT), waits at
+     * most 60 s after wait extensions in all and takes at most 64 chained
+     * blocks in a row without a byte; past a bound: CH_RETRIES_EXHAUSTED. */
     int32_t CH_s2_read(int port, _kardodll_BLOCK_cherry* block);
     /* Sends one command and collects its response: *response_length is the
      * capacity of *response on entry and the count received on return. */
@@ -138,6 +141,10 @@ private:
     int read_timeout_ms_[PORT_SLOTS];
     /* WM_CARDABORT seen by the link's own message pumps. */
     bool abort_pending_;
+    /* What the running exchange has taken from the terminal: S-block
+     * requests answered, and when its first wait extension came (-1: none). */
+    int32_t s_requests_;
+    int64_t wait_extension_start_ms_;
 };
 
 #endif

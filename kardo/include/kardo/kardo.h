@@ -12,6 +12,7 @@
 #include <kardo/g81.h>
 #include <kardo/cherry.h>
 #include <kardo/lbe.h>
+#include <kardo/pki.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>
 #include <kardo/tea.h>

@@ -26,7 +26,9 @@ Ccherry::Ccherry()
       ifsc(32),
       read_timeout_units(10),
       timeouts_applied(0),
-      abort_pending_(false) {
+      abort_pending_(false),
+      s_requests_(0),
+      wait_extension_start_ms_(-1) {
     hport = terminal_port::kClosed;
     isopen = 0;
     for (int slot = 0; slot < PORT_SLOTS; ++slot) {
@@ -209,6 +211,15 @@ int32_t Ccherry::CH_s2_read(int port, _kardodll_BLOCK_cherry* block) {
                 if (type > 3) {
                     answered = true;
                 } else {
+                    // S-block requests use up no retry counter: the exchange bounds them.
+                    if (++s_requests_ > t1::kMaxSRequests) return CH_RETRIES_EXHAUSTED;
+                    if (type == 3) {
+                        const int64_t now = kardo_link::NowMs();
+                        if (wait_extension_start_ms_ < 0)
+                            wait_extension_start_ms_ = now;
+                        else if (now - wait_extension_start_ms_ > kardo_link::ScaledMs(t1::kMaxWaitExtensionMs))
+                            return CH_RETRIES_EXHAUSTED;
+                    }
                     _kardodll_BLOCK_cherry answer{};
                     answer.nad = static_cast<unsigned char>(nad);
                     answer.pcb = t1::SResponse(type);
@@ -258,13 +269,15 @@ int32_t Ccherry::CH_data(int* port, int* destination, int* source, int command_l
     const int capacity = *response_length;
     unsigned char* out = *response;
     const unsigned char nad = t1::Nad(*destination, *source);
+    s_requests_ = 0;
+    wait_extension_start_ms_ = -1;
+    int empty_chain_blocks = 0;
     int received = 0;
     int sent = 0;
     _kardodll_BLOCK_cherry block;
     while (sent < command_length) {
         LinkPump();
-        // The length byte carries at most 255, and a block carries at least one byte.
-        const int room = ifsc < 1 ? 1 : (ifsc > 255 ? 255 : ifsc);
+        const int room = t1::UsableIfs(ifsc);
         const int remaining = command_length - sent;
         const bool more = remaining > room;
         const int size = more ? room : remaining;
@@ -286,6 +299,8 @@ int32_t Ccherry::CH_data(int* port, int* destination, int* source, int command_l
                 received += block.len;
             }
             if (!t1::IsIBlock(pcb) || !t1::More(pcb)) break;
+            empty_chain_blocks = block.len == 0 ? empty_chain_blocks + 1 : 0;
+            if (empty_chain_blocks > t1::kMaxEmptyChainBlocks) return CH_RETRIES_EXHAUSTED;
             // Acknowledge the I-block and ask for the next one. The buffer then
             // holds the block just sent, as the receive expects.
             block.nad = nad;

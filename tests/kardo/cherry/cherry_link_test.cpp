@@ -1,6 +1,7 @@
 // The Cherry link against the simulated terminal: the bytes on the wire,
 // chaining, S-blocks, the repetition and retry rules and the error codes.
 #include "cherry_fixture.h"
+#include "scripted_t1_terminal.h"
 
 using termsim::ParseFault;
 
@@ -285,4 +286,36 @@ TEST_F(CherryTest, DestructorClosesEverySlot) {
     other.reset();
     // The port is free again for another driver.
     EXPECT_EQ(0, driver.CH_init(0, sim->Path().c_str()));
+}
+
+TEST(CherryHostile, ATerminalThatNeverEndsItsAnswerIsCutOff) {
+    setenv("KARDO_TEST_TIME_SCALE", "0.05", 1);
+    using Answer = std::function<Bytes(uint8_t& ns)>;
+    const std::pair<const char*, Answer> cases[] = {
+        {"empty chained I-blocks",
+         [](uint8_t& ns) {
+             ns ^= 1;
+             return T1Block(0x21, static_cast<uint8_t>((ns << 6) | 0x20), {});
+         }},
+        {"wait time extensions", [](uint8_t&) { return T1Block(0x21, 0xC3, {0x01}); }},
+        {"IFS requests", [](uint8_t&) { return T1Block(0x21, 0xC1, {0x20}); }},
+    };
+    for (const auto& [name, answer] : cases) {
+        SCOPED_TRACE(name);
+        uint8_t ns = 1;
+        // After a thousand blocks the script falls silent: a link without
+        // bounds fails the count below instead of hanging the test.
+        std::atomic<int> answered{0};
+        testsupport::ScriptedT1Terminal terminal([&](const Bytes&) -> std::vector<Bytes> {
+            if (++answered > 1000) return {};
+            return {answer(ns)};
+        });
+        Ccherry driver;
+        ASSERT_EQ(0, driver.CH_init(0, terminal.Path().c_str()));
+        unsigned char response[300];
+        int length = sizeof response;
+        EXPECT_EQ(-1006, Exchange(driver, 1, kCardStatus, length, response));
+        EXPECT_LT(terminal.HostBlocks(), 80);
+    }
+    setenv("KARDO_TEST_TIME_SCALE", "0.2", 1);
 }
