@@ -4,7 +4,6 @@
 #include "raw_host.h"
 #include "termsim/card.h"
 #include "termsim/card_file.h"
-#include "termsim/insurance_card.h"
 #include "termsim/terminal.h"
 
 using namespace termsim;
@@ -84,16 +83,7 @@ TEST_F(CherryTerminal, CardShowsItsDataOnlyUnderItsOwnType) {
     EXPECT_EQ((B{0x64, 0x00}), Command(0x02, kReadAt17));
 }
 
-TEST_F(CherryTerminal, InsuranceCardAnswersUnderTypeThreeAndACardFileMayChooseTheType) {
-    terminal->Slot().Insert(InsuranceCard(ExamplePerson()));
-    Command(0x12, kReset);
-    SetType(3);
-    B read = Command(0x02, kReadAt17);
-    ASSERT_EQ(18u, read.size());
-    EXPECT_EQ((B{0x61, 0x0B, 0x4F, 0x06, 0xD2}), B(read.begin(), read.begin() + 5));
-    // Written under its own type it stays a protected card.
-    EXPECT_EQ((B{0x69, 0x82}), Command(0x02, {0x00, 0xD6, 0x00, 0x11, 0x01, 0x00}));
-
+TEST_F(CherryTerminal, ACardFileMayChooseTheType) {
     std::optional<Card> card = ParseCardText("type = memory\ncherry-type = 4\ndata = 12 34\n", "test");
     ASSERT_TRUE(card);
     terminal->Slot().Insert(*card);

@@ -168,41 +168,10 @@ TEST(Program, ServesTheLinkAndTakesCommandsUntilQuit) {
 }
 
 TEST(Program, PlaysTheCherryFamily) {
-    std::string link = "/tmp/termsim-test-cherry-" + std::to_string(getpid());
-    int in[2], out[2];
-    ASSERT_EQ(0, pipe(in));
-    ASSERT_EQ(0, pipe(out));
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        close(in[1]);
-        close(out[0]);
-        execl(TERMSIM_PROGRAM, TERMSIM_PROGRAM, "--family", "cherry", "--card", "insurance", "--link", link.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    std::string text;
-    char c;
-    while (text.find('\n') == std::string::npos && read(out[0], &c, 1) == 1) text += c;
-    EXPECT_NE(std::string::npos, text.find("Cherry terminal on /dev/pts/"));
-    {
-        termsim_test::RawHost host(link);
-        ASSERT_TRUE(host.ok());
-        EXPECT_EQ((termsim_test::Bytes{0x21, 0xE0, 0x00, 0xC1}), host.Exchange({0x12, 0xC0, 0x00, 0xD2}));
-        // The reset answers with the insurance card's header A2 13 10 91.
-        EXPECT_EQ(termsim_test::Block(0x21, 0x00, {0xA2, 0x13, 0x10, 0x91, 0x90, 0x00}),
-                  host.Exchange(termsim_test::Block(0x12, 0x00, {0x20, 0x12, 0x01, 0x01, 0x01, 0x01})));
-    }
-    const char quit[] = "quit\n";
-    ASSERT_EQ(static_cast<ssize_t>(sizeof quit - 1), write(in[1], quit, sizeof quit - 1));
-    close(in[1]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(out[0]);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ProgramRun run = RunProgram({"--family", "cherry", "--card", "insurance"}, "status\nquit\n");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_NE(std::string::npos, run.out.find("Cherry terminal on /dev/pts/"));
+    EXPECT_NE(std::string::npos, run.out.find("health insurance card"));
 }
 
 TEST(Program, PlaysAPkiTerminal) {
