@@ -32,7 +32,9 @@
  *   BFFM_SETSELECTIONA (wParam 1: lParam is a path; wParam 0: lParam is an
  *   item of this chooser). A window that is not open is ignored; the result
  *   is 0.
- * All of it runs on the thread that called DoModal. */
+ * The functions are called on the thread that runs DoModal; a chooser may
+ * do its work on its toolkit's GUI thread instead and call back from there
+ * while DoModal waits (libkardo-qt does). */
 #include <limits.h>
 #include <stdint.h>
 
