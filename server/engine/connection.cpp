@@ -26,6 +26,7 @@ void EndConnection(const ClientParams& params, const std::string& peer) {
     params.context->log.DeletePeerLine(peer);
     params.context->SetChannelStatus(params.channel, "");
     g_hClientSocket.ClearIf(params.socket);
+    if (params.output) params.context->CountDropped(params.output->Close());
     params.context->UnregisterConnection(params.socket);
 }
 
