@@ -71,10 +71,13 @@ public:
         for (const auto& output : waiting_) context_.CountDropped(output->Discard());
     }
 
-    // What was read goes to the receiver of the moment, or is dropped.
-    void Deliver(const uint8_t* data, size_t size) {
-        std::shared_ptr<ClientOutput> receiver;
-        if (g_bClientConnected.load() == 1) receiver = g_hClientSocket.Receiver();
+    // The receiver of the moment, taken before each read: what the read
+    // brings belongs to it.
+    static std::shared_ptr<ClientOutput> Receiver() {
+        return g_bClientConnected.load() == 1 ? g_hClientSocket.Receiver() : nullptr;
+    }
+    // What was read goes to its receiver, or is dropped when there was none.
+    void Deliver(std::shared_ptr<ClientOutput> receiver, const uint8_t* data, size_t size) {
         if (!receiver) {
             context_.CountDropped(size);
             return;
@@ -193,6 +196,7 @@ int DeviceThreadProc(DeviceThreadParams params) {
             if (printer) continue;
             // Read again while reads come back full, so fast lines are kept up with.
             for (;;) {
+                auto receiver = Outbox::Receiver();
                 const ssize_t n = device->ReadAvailable(data.data(), data.size());
                 if (n < 0) {
                     readFailing = true;
@@ -200,7 +204,7 @@ int DeviceThreadProc(DeviceThreadParams params) {
                 }
                 readFailing = false;
                 if (n == 0) break;
-                outbox.Deliver(data.data(), static_cast<size_t>(n));
+                outbox.Deliver(std::move(receiver), data.data(), static_cast<size_t>(n));
                 if (static_cast<size_t>(n) < data.size()) break;
             }
         }

@@ -16,7 +16,7 @@
 namespace {
 
 // How long a wake-up connection may take.
-constexpr int kWakeConnectMs = 100;
+constexpr int kWakeConnectMs = 50;
 
 using ClientThreadProc = int (*)(ClientParams);
 
