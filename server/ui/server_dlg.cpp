@@ -176,9 +176,12 @@ void CServerDlg::CreateControls() {
 
     // Each edit box is read back into the dialog's fields when it loses the focus.
     for (QLineEdit* edit : {deviceEdit_, dataPortEdit_, ctrlPortEdit_}) edit->installEventFilter(this);
+    // The list around the Device field holds the focus for its edit field.
+    deviceList_->installEventFilter(this);
 
     // The "?" button's help mode shows the same texts as F1.
     deviceEdit_->setWhatsThis(HelpText(kHelpDevice));
+    deviceList_->setWhatsThis(HelpText(kHelpDevice));
     dataPortEdit_->setWhatsThis(HelpText(kHelpDataPort));
     ctrlPortEdit_->setWhatsThis(HelpText(kHelpCtrlPort));
     autostartBox_->setWhatsThis(HelpText(kHelpAutostart));
@@ -224,7 +227,7 @@ void CServerDlg::UpdateData(bool saveAndValidate) {
 
 bool CServerDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut &&
-        (watched == deviceEdit_ || watched == dataPortEdit_ || watched == ctrlPortEdit_)) {
+        (watched == deviceEdit_ || watched == deviceList_ || watched == dataPortEdit_ || watched == ctrlPortEdit_)) {
         UpdateData(true);
     }
     return QDialog::eventFilter(watched, event);
@@ -265,6 +268,7 @@ void CServerDlg::ShowAbout() {
 
 void CServerDlg::OnHelp() {
     QWidget* focus = focusWidget();
+    if (focus == deviceList_) focus = deviceEdit_;
     const unsigned context = focus ? HelpContextForControl(focus->property(kControlId).toInt()) : 0;
     if (context != 0) ShowContextHelp(this, context);
 }

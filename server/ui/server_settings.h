@@ -21,7 +21,7 @@ struct ServerSettings {
     std::string dataPort;
     std::string ctrlPort;
     int autostart = 0;
-    std::string bindAddress;
+    std::string bindAddress{};
     int maxClients = 64;
 };
 
@@ -46,7 +46,7 @@ struct SettingOverrides {
     std::optional<std::string> device;
     std::optional<std::string> dataPort;
     std::optional<std::string> ctrlPort;
-    std::optional<std::string> bindAddress;
-    std::optional<int> maxClients;
+    std::optional<std::string> bindAddress{};
+    std::optional<int> maxClients{};
 };
 void ApplyOverrides(ServerSettings& settings, const SettingOverrides& overrides);
