@@ -584,6 +584,35 @@ TEST_F(EngineTest, AStalledDeviceWriteDoesNotKeepTheNextRunFromTheDevice) {
     EXPECT_TRUE(arrived);
 }
 
+TEST_F(EngineTest, AClientBeyondTheCapIsClosedAtOnceAndNeverReceives) {
+    view.maxClients = 2;
+    StartAndWait();
+    auto first = Connect(dataPort);
+    auto second = Connect(ctrlPort);
+    Client third(dataPort);
+    EXPECT_TRUE(third.ClosedByServer());
+    EXPECT_TRUE(WaitUntil([&] { return LogLinesEndingWith(third.PeerText() + ": 2 clients are connected").size() == 1; }));
+    pty.Send("x");
+    EXPECT_EQ("x", second->ReceiveText(1));
+}
+
+TEST_F(EngineTest, ListenersBindToTheGivenAddressAndStopEndsThem) {
+    view.bind = "127.0.0.2";
+    engine->OnStartStop();
+    auto reachable = [&](const char* address) {
+        try {
+            Client probe(dataPort, 0, address);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    ASSERT_TRUE(WaitUntil([&] { return reachable("127.0.0.2"); }));
+    EXPECT_FALSE(reachable("127.0.0.1"));
+    engine->OnStartStop();
+    EXPECT_TRUE(WaitUntil([&] { return !reachable("127.0.0.2"); }));
+}
+
 // Printer devices: a FIFO under TOVAN_PRINTER_DIR stands in for the port.
 class PrinterTest : public EngineTest {
 protected:

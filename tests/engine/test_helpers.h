@@ -36,11 +36,14 @@ using testsupport::FreePort;
 
 class RecordingView : public ServerView {
 public:
-    std::string device, dataPort, ctrlPort;
+    std::string device, dataPort, ctrlPort, bind;
+    int maxClients = kDefaultMaxClients;
 
     std::string DeviceText() override { return Locked(device); }
     std::string DataPortText() override { return Locked(dataPort); }
     std::string CtrlPortText() override { return Locked(ctrlPort); }
+    std::string BindText() override { return Locked(bind); }
+    int MaxClients() override { return maxClients; }
     void SetButtonText(const std::string& t) override { Set(button_, t); }
     void SetStatusText(const std::string& t) override { Set(status_, t); }
     void SetChannelStatus(Channel c, const std::string& t) override { Set(c == Channel::Data ? data_ : ctrl_, t); }
