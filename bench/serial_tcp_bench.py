@@ -396,7 +396,9 @@ def main():
             return argv
 
         def socat_argv(port):
-            return lambda dev: ["socat", "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr,fork,nodelay" % port,
+            # -t: a child whose client has gone lets go of the line at once,
+            # so it takes no bytes meant for the next client.
+            return lambda dev: ["socat", "-t", "0.05", "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr,fork,nodelay" % port,
                                 "FILE:%s,raw,echo=0" % dev]
 
         servers = [
