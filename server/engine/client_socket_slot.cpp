@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace {
 // A queue that has held this much gives its memory back once it is empty.
@@ -43,7 +44,10 @@ size_t ClientOutput::Deliver(const uint8_t* data, size_t size) {
     if (closed_ || failed_) return size;
     size_t sent = 0;
     if (QueuedLocked() == 0) sent = SendLocked(data, size);
-    if (failed_) return DropQueueLocked() + size - sent;
+    if (failed_) {
+        sent_.notify_all();
+        return DropQueueLocked() + size - sent;
+    }
     const size_t rest = size - sent;
     if (rest == 0) return 0;
     if (head_ > 0 && head_ == queue_.size()) {
@@ -65,7 +69,10 @@ size_t ClientOutput::Deliver(const uint8_t* data, size_t size) {
 size_t ClientOutput::Flush() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_ || QueuedLocked() == 0) return 0;
-    head_ += SendLocked(queue_.data() + head_, QueuedLocked());
+    const size_t sent = SendLocked(queue_.data() + head_, QueuedLocked());
+    head_ += sent;
+    sentTotal_ += sent;
+    if (sent > 0 || failed_) sent_.notify_all();
     if (failed_) return DropQueueLocked();
     if (head_ == queue_.size()) {
         if (queue_.capacity() > kKeepCapacity) std::vector<uint8_t>().swap(queue_);
@@ -80,6 +87,17 @@ bool ClientOutput::Pending() const {
     return !closed_ && !failed_ && QueuedLocked() > 0;
 }
 
+void ClientOutput::WaitDrained(int stallMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto stall = std::chrono::milliseconds(stallMs);
+    while (!closed_ && !failed_ && QueuedLocked() > 0) {
+        const uint64_t before = sentTotal_;
+        if (!sent_.wait_for(lock, stall, [&] { return closed_ || failed_ || QueuedLocked() == 0 || sentTotal_ != before; })) {
+            return;  // the client takes nothing
+        }
+    }
+}
+
 size_t ClientOutput::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
@@ -88,7 +106,9 @@ size_t ClientOutput::Close() {
 
 size_t ClientOutput::Discard() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return DropQueueLocked();
+    const size_t dropped = DropQueueLocked();
+    sent_.notify_all();
+    return dropped;
 }
 
 void ClientSocketSlot::Set(std::shared_ptr<ClientOutput> output) {

@@ -13,6 +13,7 @@
 // ClientSocketSlot: the receiver of the moment, the most recently accepted
 // client on either port (g_hClientSocket in server_state.h); empty when that
 // client has gone.
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -39,6 +40,11 @@ public:
     size_t Flush();
     // True while queued bytes wait for the socket.
     bool Pending() const;
+    // Waits while bytes are queued and the socket keeps taking them: a
+    // client that has stopped sending (half-closed) still gets what was read
+    // for it. Returns when the queue is empty, the socket failed, or no byte
+    // left for stallMs.
+    void WaitDrained(int stallMs);
     // The connection ends: nothing is sent any more. Returns the bytes that
     // were still queued.
     size_t Close();
@@ -52,6 +58,8 @@ private:
     size_t DropQueueLocked();
 
     mutable std::mutex mutex_;
+    std::condition_variable sent_;  // bytes left the queue, or it was emptied
+    uint64_t sentTotal_ = 0;
     const int socket_;
     bool closed_ = false;
     bool failed_ = false;
