@@ -585,7 +585,9 @@ TEST_F(EngineTest, AStalledDeviceWriteDoesNotKeepTheNextRunFromTheDevice) {
     auto next = Connect(dataPort);
     next->Send("Z");
     bool arrived = false;
-    for (auto got = pty.Receive(1, 3000); !got.empty() && !arrived; got = pty.Receive(1, 3000)) {
+    while (!arrived) {
+        const auto got = pty.Receive(1, 3000);
+        if (got.empty()) break;
         arrived = got[0] == 'Z';
     }
     EXPECT_TRUE(arrived);
