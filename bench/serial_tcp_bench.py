@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Serial-over-TCP servers side by side on a socat null-modem.
 
-For each server: a fresh socat pseudo-terminal pair, the server on one end,
+The servers: tovan, ser2net (with and without its character delay) and a
+plain socat relay between the port and the pseudo-terminal, which moves whole
+buffers and serves as the ceiling. For each server: a fresh socat
+pseudo-terminal pair, the server on one end,
 this script on the other end as "the device" and on 127.0.0.1 as the
 client. Measures throughput both ways at several volumes (with a byte-exact
 comparison: lost and reordered bytes), the latency of small messages both
@@ -358,6 +361,20 @@ def report(results):
     return "\n".join(lines)
 
 
+def against_ceiling(results):
+    """Each server's 16 MiB throughput and p99 latency against the socat relay's."""
+    ceiling = results[0]
+    lines = ["| against the socat relay | " + " | ".join(r["name"] for r in results[1:]) + " |",
+             "|---|" + "---|" * (len(results) - 1)]
+    for key, label in (("d2c", "device->client 16 MiB throughput"), ("c2d", "client->device 16 MiB throughput")):
+        lines.append("| %s | %s |" % (label, " | ".join(
+            "%.2f x" % (r[key][-1][0] / ceiling[key][-1][0]) if ceiling[key][-1][0] else "n/a" for r in results[1:])))
+    for key, label in (("lat_d2c", "device->client p99 latency"), ("lat_c2d", "client->device p99 latency")):
+        lines.append("| %s | %s |" % (label, " | ".join(
+            "%.2f x" % (r[key][1] / ceiling[key][1]) if ceiling[key][1] else "n/a" for r in results[1:])))
+    return "\n".join(lines)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--tovan", required=True, help="path of the tovan program")
@@ -378,7 +395,14 @@ def main():
                 return [args.ser2net, "-n", "-u", "-c", cfg, "-P", os.path.join(workdir, "ser2net.pid")]
             return argv
 
+        def socat_argv(port):
+            # -t: a child whose client has gone lets go of the line at once,
+            # so it takes no bytes meant for the next client.
+            return lambda dev: ["socat", "-t", "0.05", "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr,fork,nodelay" % port,
+                                "FILE:%s,raw,echo=0" % dev]
+
         servers = [
+            ("socat relay", socat_argv),
             ("tovan", tovan_argv),
             ("ser2net (defaults)", lambda port: ser2net_argv("defaults", [], port)),
             ("ser2net (chardelay off)", lambda port: ser2net_argv("nodelay", ["chardelay: false"], port)),
@@ -394,6 +418,8 @@ def main():
     print("Medians of %d runs each; lost/reordered/wrong: the worst run." % args.repeat)
     print()
     print(report(results))
+    print()
+    print(against_ceiling(results))
     return 0
 
 

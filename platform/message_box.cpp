@@ -12,6 +12,10 @@ MessageBoxHandler g_handler;
 int DefaultMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
+    return DefaultAnswer(flags);
+}
+
+int DefaultAnswer(unsigned flags) {
     switch (flags & MB_TYPEMASK) {
         case MB_YESNO:
         case MB_YESNOCANCEL:

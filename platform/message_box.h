@@ -38,6 +38,10 @@ int MessageBox(const std::string& text, const std::string& caption, unsigned fla
 // Installs a handler (an empty one restores the default) and returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
+// The cautious button of a box of these flags (No for yes/no questions,
+// Cancel where there is one, Abort for abort/retry/ignore, else OK).
+int DefaultAnswer(unsigned flags);
+
 // The default handler: prints "caption: text" to stderr and answers the cautious
 // button (No for yes/no questions, Cancel where there is one, else OK).
 int DefaultMessageBox(const std::string& text, const std::string& caption, unsigned flags);

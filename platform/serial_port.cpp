@@ -305,7 +305,7 @@ ssize_t SerialPort::ReadUntil(void* buffer, size_t size, int totalTimeoutMs) {
     return static_cast<ssize_t>(got);
 }
 
-ssize_t SerialPort::Write(const void* buffer, size_t size, int stallTimeoutMs, size_t* writtenSoFar) {
+ssize_t SerialPort::Write(const void* buffer, size_t size, int stallTimeoutMs, size_t* writtenSoFar, int cancelFd) {
     if (writtenSoFar) *writtenSoFar = 0;
     if (fd_ < 0) return FailWith(EBADF), -1;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
@@ -326,7 +326,10 @@ ssize_t SerialPort::Write(const void* buffer, size_t size, int stallTimeoutMs, s
         // for ever on a device that has stopped taking bytes.
         const int left = RemainingMs(deadline);
         if (left == 0) return FailWith(ETIMEDOUT), -1;
-        if (WaitFor(fd_, POLLOUT, left) < 0) return Fail(), -1;
+        pollfd p[2] = {{fd_, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+        const int r = poll(p, cancelFd >= 0 ? 2 : 1, left);
+        if (r < 0 && errno != EINTR) return Fail(), -1;
+        if (r > 0 && cancelFd >= 0 && (p[1].revents & POLLIN)) return FailWith(ECANCELED), -1;
     }
     return static_cast<ssize_t>(size);
 }

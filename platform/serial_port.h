@@ -105,8 +105,10 @@ public:
     // Returns size on success and -1 on failure. A device that accepts no byte
     // for stallTimeoutMs in a row ends the write with ETIMEDOUT; bytes written
     // before are not taken back (writtenSoFar reports them when non-null).
+    // When cancelFd (an event's descriptor) is readable, a write waiting for
+    // room ends at once with ECANCELED.
     ssize_t Write(const void* buffer, size_t size, int stallTimeoutMs = kDefaultWriteStallMs,
-                  size_t* writtenSoFar = nullptr);
+                  size_t* writtenSoFar = nullptr, int cancelFd = -1);
 
     // Throws away bytes received but not yet read.
     bool FlushInput();

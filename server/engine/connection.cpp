@@ -26,6 +26,12 @@ void EndConnection(const ClientParams& params, const std::string& peer) {
     params.context->log.DeletePeerLine(peer);
     params.context->SetChannelStatus(params.channel, "");
     g_hClientSocket.ClearIf(params.socket);
+    if (params.output) {
+        // A client that only stopped sending still reads: what was read for
+        // it goes out first, unless it takes nothing any more.
+        params.output->WaitDrained(kClientDrainStallMs);
+        params.context->CountDropped(params.output->Close());
+    }
     params.context->UnregisterConnection(params.socket);
 }
 

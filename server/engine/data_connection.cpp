@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/system_error.h"
 #include "server/engine/device_channel.h"
@@ -11,16 +12,16 @@
 
 int DataClientThreadProc(ClientParams params) {
     const std::string peer = BeginConnection(params);
-    char buffer[kClientReceiveChunk];
+    std::vector<char> buffer(kClientReceiveChunk);
     for (;;) {
-        const ssize_t n = recv(params.socket, buffer, sizeof buffer, 0);
+        const ssize_t n = recv(params.socket, buffer.data(), buffer.size(), 0);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             params.context->log.AddLogLine(SocketErrorText(SaveSocketErrno()));
             break;
         }
         if (n == 0) break;
-        if (!WriteToDevice(buffer, static_cast<size_t>(n))) {
+        if (!WriteToDevice(buffer.data(), static_cast<size_t>(n))) {
             LogDeviceWriteError(*params.context, platform::LastError());
             break;
         }

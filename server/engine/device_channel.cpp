@@ -3,7 +3,9 @@
 #include <poll.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 #include <cstdlib>
 
 #include "platform/baud_rates.h"
@@ -58,14 +60,47 @@ bool IsPrinterPortName(const std::string& name) {
            bare.find_first_not_of("0123456789", 3) == std::string::npos;
 }
 
-// Hands what was read to the receiving client, if there is one.
-void Deliver(const uint8_t* data, size_t size, RunGeneration& generation, EngineContext& context) {
-    if (g_bClientConnected.load() != 1) return;
-    const auto result = g_hClientSocket.SendAll(data, size, generation.deviceStop.fd(), kDeviceWriteStallMs);
-    if (result == ClientSocketSlot::SendResult::Stalled) {
-        context.log.AddLogLine("send - " + SocketErrorText(WSAGetLastError()));
+// The clients whose queues hold bytes, each with its socket in the poll set.
+class Outbox {
+public:
+    explicit Outbox(EngineContext& context) : context_(context) {}
+    ~Outbox() {
+        // The thread ends: what is still queued reaches nobody.
+        for (const auto& output : waiting_) context_.CountDropped(output->Discard());
     }
-}
+
+    // The receiver of the moment, taken before each read: what the read
+    // brings belongs to it.
+    static std::shared_ptr<ClientOutput> Receiver() {
+        return g_bClientConnected.load() == 1 ? g_hClientSocket.Receiver() : nullptr;
+    }
+    // What was read goes to its receiver, or is dropped when there was none.
+    void Deliver(std::shared_ptr<ClientOutput> receiver, const uint8_t* data, size_t size) {
+        if (!receiver) {
+            context_.CountDropped(size);
+            return;
+        }
+        context_.CountDropped(receiver->Deliver(data, size));
+        if (receiver->Pending() && std::find(waiting_.begin(), waiting_.end(), receiver) == waiting_.end()) {
+            waiting_.push_back(std::move(receiver));
+        }
+    }
+    // Adds the sockets that have bytes waiting, for room to send.
+    void AddTo(std::vector<pollfd>& fds) const {
+        for (const auto& output : waiting_) fds.push_back({output->socket(), POLLOUT, 0});
+    }
+    // Sends what the sockets take now; forgets clients that have nothing left.
+    void Flush() {
+        for (auto it = waiting_.begin(); it != waiting_.end();) {
+            context_.CountDropped((*it)->Flush());
+            it = (*it)->Pending() ? it + 1 : waiting_.erase(it);
+        }
+    }
+
+private:
+    EngineContext& context_;
+    std::vector<std::shared_ptr<ClientOutput>> waiting_;
+};
 
 }  // namespace
 
@@ -89,7 +124,7 @@ int DeviceThreadProc(DeviceThreadParams params) {
     const bool printer = IsPrinterDevice(params.deviceName);
     const std::string path = DeviceOpenPath(params.deviceName);
 
-    auto device = std::make_shared<platform::SerialPort>();
+    auto device = std::make_shared<ServerDevice>();
     bool opened = device->Open(path);
     for (int waited = 0; !opened && platform::LastError() == EBUSY && waited < kBusyRetryMs; waited += 20) {
         if (generation.deviceStop.Wait(20)) return 1;
@@ -124,8 +159,8 @@ int DeviceThreadProc(DeviceThreadParams params) {
     // few rounds: a device that never stops sending would otherwise keep the
     // thread here for ever, deaf to its stop event.
     device->FlushInput();
-    uint8_t buffer[kDeviceReadChunk];
-    for (int round = 0; round < kEmptyingRounds && device->ReadAvailable(buffer, sizeof buffer) > 0; ++round) {
+    std::vector<uint8_t> data(kDeviceReadChunk);
+    for (int round = 0; round < kEmptyingRounds && device->ReadAvailable(data.data(), data.size()) > 0; ++round) {
         if (generation.deviceStop.Wait(10)) {
             return 1;  // stopped before it began; the device closes with its last reference
         }
@@ -133,35 +168,45 @@ int DeviceThreadProc(DeviceThreadParams params) {
 
     g_hDevice.store(device);
 
-    // Wake on the stop event, on device data, or every 20 ms. A device whose
-    // reads fail (hung up) is no longer polled, only read every 20 ms.
+    // Wake on the stop event, on device data, on room in a client socket
+    // that has bytes waiting, or every 20 ms. A device whose reads fail (hung
+    // up) is no longer polled, only read every 20 ms.
     bool readFailing = false;
-    for (;;) {
-        pollfd fds[2] = {{generation.deviceStop.fd(), POLLIN, 0},
-                         {(!printer && device && !readFailing) ? device->fd() : -1, POLLIN, 0}};
-        poll(fds, 2, kDevicePollMs);
-        if (generation.deviceStop.TryConsume()) break;
-        if (!device) continue;
-        if (g_hDevice.load() != device) {
-            // Closed by a failed line-parameter operation: let go of it.
-            device.reset();
-            continue;
-        }
-        if (printer) continue;
-        // Read again while reads come back full, so fast lines are kept up with.
+    {
+        Outbox outbox(context);
+        std::vector<pollfd> fds;
         for (;;) {
-            const ssize_t n = device->ReadAvailable(buffer, sizeof buffer);
-            if (n < 0) {
-                readFailing = true;
-                break;
+            fds.assign({{generation.deviceStop.fd(), POLLIN, 0},
+                        {(!printer && device && !readFailing) ? device->fd() : -1, POLLIN, 0}});
+            outbox.AddTo(fds);
+            poll(fds.data(), fds.size(), kDevicePollMs);
+            if (generation.deviceStop.TryConsume()) break;
+            outbox.Flush();
+            context.LogDropped(false);
+            if (!device) continue;
+            if (g_hDevice.load() != device) {
+                // Closed by a failed line-parameter operation: let go of it.
+                device.reset();
+                continue;
             }
-            readFailing = false;
-            if (n == 0) break;
-            Deliver(buffer, static_cast<size_t>(n), generation, context);
-            if (static_cast<size_t>(n) < sizeof buffer) break;
+            if (printer) continue;
+            // Read again while reads come back full, so fast lines are kept up with.
+            for (;;) {
+                auto receiver = Outbox::Receiver();
+                const ssize_t n = device->ReadAvailable(data.data(), data.size());
+                if (n < 0) {
+                    readFailing = true;
+                    break;
+                }
+                readFailing = false;
+                if (n == 0) break;
+                outbox.Deliver(std::move(receiver), data.data(), static_cast<size_t>(n));
+                if (static_cast<size_t>(n) < data.size()) break;
+            }
         }
     }
     if (device) CloseDevice(device);
+    context.LogDropped(true);
     return 1;
 }
 
@@ -171,10 +216,12 @@ bool WriteToDevice(const void* data, size_t size) {
         platform::SetLastError(EBADF);
         return false;
     }
-    return device->Write(data, size, kDeviceWriteStallMs) >= 0;
+    return device->Write(data, size, kDeviceWriteStallMs, nullptr, device->closed.fd()) >= 0;
 }
 
 void CloseDevice(const DeviceHandle& device) {
+    if (!device) return;
+    device->closed.Set();
     DeviceHandle expected = device;
     g_hDevice.compare_exchange_strong(expected, nullptr);
 }

@@ -24,18 +24,20 @@ struct DeviceThreadParams {
     std::shared_ptr<EngineContext> context;
 };
 
-// A device write that gets no byte accepted for this long fails (ETIMEDOUT),
-// and so does a device-data send to a client that takes nothing for as long.
+// A device write that gets no byte accepted for this long fails (ETIMEDOUT).
 inline constexpr int kDeviceWriteStallMs = 10000;
 // Bytes read from the device at once, and the poll period of the device thread.
-inline constexpr size_t kDeviceReadChunk = 128;
+inline constexpr size_t kDeviceReadChunk = 64 * 1024;
 inline constexpr int kDevicePollMs = 20;
 
 bool IsPrinterDevice(const std::string& name);
 std::string DeviceOpenPath(const std::string& name);
 
 // The device thread: 0 when opening or setting up the device failed, 1 when
-// it ended on the stop event.
+// it ended on the stop event. What it reads belongs to the receiver of the
+// moment (g_hClientSocket) and goes out through that client's queue; bytes
+// read while there is no receiver, or that find the queue full, are counted
+// and logged as dropped. It also sends the queued bytes of every client.
 int DeviceThreadProc(DeviceThreadParams params);
 
 // Writes all bytes to the current device. False with the reason as the
@@ -44,7 +46,8 @@ int DeviceThreadProc(DeviceThreadParams params);
 bool WriteToDevice(const void* data, size_t size);
 
 // Closes the device for every user: the slot stops naming it (if it still
-// does); the descriptor goes when the last running call has finished.
+// does) and writes waiting for room end; the descriptor goes when the last
+// running call has finished.
 void CloseDevice(const DeviceHandle& device);
 
 // Line-parameter operations of the control port; failures are shown in a

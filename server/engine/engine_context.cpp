@@ -74,3 +74,24 @@ void EngineContext::ShutdownConnections() {
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     for (int s : connections_) shutdown(s, SHUT_RDWR);
 }
+
+int EngineContext::ConnectionCount() {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    return static_cast<int>(connections_.size());
+}
+
+void EngineContext::CountDropped(uint64_t bytes) {
+    if (bytes > 0) dropped_.fetch_add(bytes);
+}
+
+void EngineContext::LogDropped(bool final) {
+    std::lock_guard<std::mutex> lock(droppedMutex_);
+    if (dropped_.load() == 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!final && lastDroppedLine_ != std::chrono::steady_clock::time_point{} &&
+        now - lastDroppedLine_ < std::chrono::seconds(1)) {
+        return;
+    }
+    lastDroppedLine_ = now;
+    log.AddLogLine("dropped " + std::to_string(dropped_.exchange(0)) + " bytes of device data");
+}

@@ -2,6 +2,8 @@
 // What the engine's threads share beyond the process-wide words: the log
 // list, the way to the view's status fields, the count of running worker
 // threads, the live client sockets, and the signals of one server run.
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -59,6 +61,14 @@ public:
     // Must be called before the socket is closed.
     void UnregisterConnection(int socket);
     void ShutdownConnections();
+    int ConnectionCount();
+
+    // Device data that reached no client: read while nobody was the
+    // receiver, beyond a full client queue, or queued for a client that went.
+    void CountDropped(uint64_t bytes);
+    // Logs "dropped N bytes of device data" for what was counted since the
+    // previous such line: at most once a second, at once when final (Stop).
+    void LogDropped(bool final);
 
 private:
     std::mutex viewMutex_;
@@ -70,4 +80,8 @@ private:
 
     std::mutex connectionsMutex_;
     std::set<int> connections_;
+
+    std::atomic<uint64_t> dropped_{0};
+    std::mutex droppedMutex_;
+    std::chrono::steady_clock::time_point lastDroppedLine_{};
 };

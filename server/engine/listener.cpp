@@ -1,7 +1,12 @@
 #include "server/engine/listener.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "server/engine/control_connection.h"
 #include "server/engine/data_connection.h"
@@ -9,6 +14,9 @@
 #include "server/engine/server_state.h"
 
 namespace {
+
+// How long a wake-up connection may take.
+constexpr int kWakeConnectMs = 50;
 
 using ClientThreadProc = int (*)(ClientParams);
 
@@ -33,9 +41,11 @@ int ListenLoop(ListenerParams params, ClientThreadProc clientProc) {
     EngineContext& context = *params.context;
     CNetSocket net;
     bool listening = false;
+    // A passing accept failure is logged once until an accept succeeds again.
+    bool acceptFailing = false;
     while (!Stopping(generation)) {
         if (!listening) {
-            if (net.Listen(params.port) != 0) {
+            if (net.Listen(params.port, params.bindAddress) != 0) {
                 net.CloseSockets();
                 context.log.AddLogLine(net.LastErrorText());
                 generation.stop.Wait(kListenRetryMs);
@@ -48,23 +58,38 @@ int ListenLoop(ListenerParams params, ClientThreadProc clientProc) {
         if (!WaitForClient(net, generation)) break;
         const int socket = net.Accept();
         if (socket == -1) {
+            if (IsTransientAcceptError(net.LastErrno())) {
+                if (!acceptFailing) context.log.AddLogLine(net.LastErrorText());
+                acceptFailing = true;
+                generation.stop.Wait(kAcceptRetryMs);
+                continue;
+            }
             context.log.AddLogLine(net.LastErrorText());
             listening = false;
             generation.stop.Wait(kListenerPollMs);
             continue;
         }
+        acceptFailing = false;
         // The connection thread owns the socket from here on.
         net.ReleaseSocket();
+        if (context.ConnectionCount() >= params.maxClients) {
+            close(socket);
+            context.log.AddLogLine("closed " + net.PeerText() + ": " + std::to_string(params.maxClients) +
+                                   " clients are connected");
+            continue;
+        }
         ClientParams client;
         client.channel = params.channel;
         client.context = params.context;
         client.socket = socket;
         client.peer = net.PeerText();
+        client.output = std::make_shared<ClientOutput>(socket);
         context.RegisterConnection(socket);
-        g_hClientSocket.Set(socket);
+        g_hClientSocket.Set(client.output);
         g_bClientConnected.store(1);
         if (!context.StartThread([clientProc, client] { clientProc(client); })) {
             g_hClientSocket.ClearIf(socket);
+            client.output->Close();
             context.UnregisterConnection(socket);
             close(socket);
             context.log.AddLogLine("Can't create thread");
@@ -92,7 +117,19 @@ int DataListenThreadProc(ListenerParams params) {
     return ListenLoop(std::move(params), DataClientThreadProc);
 }
 
-void WakeListener(uint16_t port) {
-    CNetSocket net;
-    net.Connect(port, "127.0.0.1");
+void WakeListener(uint16_t port, const std::string& bindAddress) {
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    if (bindAddress.empty() || inet_pton(AF_INET, bindAddress.c_str(), &target.sin_addr) != 1 ||
+        target.sin_addr.s_addr == htonl(INADDR_ANY)) {
+        target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) return;
+    if (connect(s, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0 && errno == EINPROGRESS) {
+        pollfd p{s, POLLOUT, 0};
+        poll(&p, 1, kWakeConnectMs);
+    }
+    close(s);
 }

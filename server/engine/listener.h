@@ -4,6 +4,7 @@
 // client becomes the receiver of the device's data.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "server/engine/connection.h"
 #include "server/engine/engine_context.h"
@@ -11,6 +12,8 @@
 struct ListenerParams {
     Channel channel = Channel::Data;
     uint16_t port = 0;
+    std::string bindAddress;  // "" for all interfaces
+    int maxClients = kDefaultMaxClients;
     std::shared_ptr<EngineContext> context;
     std::shared_ptr<RunGeneration> generation;
 };
@@ -19,10 +22,15 @@ struct ListenerParams {
 // the run is stopped.
 inline constexpr int kListenRetryMs = 60000;
 inline constexpr int kListenerPollMs = 10;
+// Pause after an accept that failed for a passing reason (out of
+// descriptors): the listening socket and its waiting clients stay.
+inline constexpr int kAcceptRetryMs = 100;
 
 int CtrlListenThreadProc(ListenerParams params);
 int DataListenThreadProc(ListenerParams params);
 
-// Opens a connection to 127.0.0.1:port and closes it at once, so that a
-// listener blocked waiting for a client looks at its stop flag. Silent.
-void WakeListener(uint16_t port);
+// Opens a connection to port on the address a listener is bound to
+// (127.0.0.1 for all interfaces) and closes it at once, so that a listener
+// blocked waiting for a client looks at its stop flag. Silent, and never
+// waits long: a listener with a full backlog does not answer.
+void WakeListener(uint16_t port, const std::string& bindAddress = "");

@@ -18,13 +18,30 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 
 }  // namespace
 
+void LogList::DropOldestLocked() {
+    int oldest = -1;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const Line& l = lines_[i];
+        if (oldest >= 0) {
+            const Line& o = lines_[oldest];
+            // A log line goes before any peer line; among equals the older one.
+            const bool better = (l.kind == LogLineKind::Log && o.kind == LogLineKind::Peer) ||
+                                (l.kind == o.kind && l.arrival < o.arrival);
+            if (!better) continue;
+        }
+        oldest = static_cast<int>(i);
+    }
+    if (oldest >= 0) DeleteLocked(oldest);
+}
+
 int LogList::AddString(const std::string& line, LogLineKind kind) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (lines_.size() >= kMaxLines) DropOldestLocked();
     // After any equal lines: equal texts keep their order of arrival.
     auto at = std::upper_bound(lines_.begin(), lines_.end(), line,
                                [](const std::string& l, const Line& r) { return LessIgnoringCase(l, r.text); });
     const int index = static_cast<int>(at - lines_.begin());
-    lines_.insert(at, Line{line, kind});
+    lines_.insert(at, Line{line, kind, arrivals_++});
     if (observer_) observer_->OnLineAdded(index, line, kind);
     return index;
 }

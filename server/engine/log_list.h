@@ -10,7 +10,11 @@
 //  - FindString finds the first line that begins with a text,
 //    case-insensitively; DeleteFirstWithPrefix removes that line (nothing
 //    happens when no line matches);
-//  - ResetContent empties it (Stop does).
+//  - ResetContent empties it (Stop does);
+//  - it keeps the newest kMaxLines lines: a line beyond them takes the
+//    place of the oldest log line (of the oldest peer line only when there
+//    are no log lines), so a long run or a flood of failures cannot make it
+//    grow without end.
 // Two kinds of lines: a peer line ("address:port") per live connection, and
 // log lines "<time stamp> - <text>".
 //
@@ -19,6 +23,8 @@
 // locked, in the order of the changes; an observer must return promptly,
 // must not call back into the list, and must not wait for another thread
 // that might be using the list (a GUI queues the change to its own thread).
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,6 +44,8 @@ public:
 
 class LogList {
 public:
+    static constexpr size_t kMaxLines = 1000;
+
     // Inserts line at its sorted place and returns its index.
     int AddString(const std::string& line, LogLineKind kind = LogLineKind::Log);
     // Adds the log line "<LogTimeStamp()> - <text>".
@@ -65,11 +73,14 @@ private:
     struct Line {
         std::string text;
         LogLineKind kind;
+        uint64_t arrival;
     };
+    void DropOldestLocked();
     int FindLocked(const std::string& prefix) const;
     void DeleteLocked(int index);
 
     mutable std::mutex mutex_;
     std::vector<Line> lines_;
     LogListObserver* observer_ = nullptr;
+    uint64_t arrivals_ = 0;
 };

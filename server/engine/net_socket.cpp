@@ -19,11 +19,27 @@ std::string PeerTextFor(const sockaddr_in& address) {
     return text;
 }
 
+bool IsTransientAcceptError(int error) {
+    switch (error) {
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+        case ECONNABORTED:
+        case EPROTO:
+        case EAGAIN:
+            return true;
+        default:
+            return false;
+    }
+}
+
 CNetSocket::CNetSocket() = default;
 
 CNetSocket::~CNetSocket() { CloseSockets(); }
 
 void CNetSocket::SetError(const char* operation) {
+    lastErrno_ = errno;
     SaveSocketErrno();
     lastError_ = std::string(operation) + " - " + SocketErrorText(WSAGetLastError());
 }
@@ -49,7 +65,7 @@ int CNetSocket::ReleaseSocket() {
     return s;
 }
 
-int CNetSocket::Listen(uint16_t port) {
+int CNetSocket::Listen(uint16_t port, const std::string& bindAddress) {
     port_ = port;
     if (listenSocket_ != -1) return 0;
     listenSocket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -66,6 +82,13 @@ int CNetSocket::Listen(uint16_t port) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(port);
+    if (!bindAddress.empty() && inet_pton(AF_INET, bindAddress.c_str(), &address.sin_addr) != 1) {
+        errno = EINVAL;
+        SetError("bind");
+        close(listenSocket_);
+        listenSocket_ = -1;
+        return -1;
+    }
     if (bind(listenSocket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         SetError("bind");
         close(listenSocket_);
@@ -90,12 +113,19 @@ int CNetSocket::Accept() {
     } while (s == -1 && errno == EINTR);
     if (s == -1) {
         SetError("accept");
-        CloseSockets();
+        if (!IsTransientAcceptError(lastErrno_)) CloseSockets();
         return -1;
     }
     // Small messages must leave at once, not wait for the peer's acknowledgement.
     const int on = 1;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // A peer that vanished without a word (cable pulled, machine gone) ends
+    // its connection after about two minutes of silence instead of never.
+    const int idleSeconds = 60, intervalSeconds = 15, probes = 4;
+    setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
     socket_ = s;
     peer_ = PeerTextFor(peer);
     return s;

@@ -11,6 +11,10 @@
 
 struct sockaddr_in;
 
+// Whether an accept that failed with this errno may succeed later on the
+// same listening socket.
+bool IsTransientAcceptError(int error);
+
 // "dotted address:decimal port" of an IPv4 address, as peer lines show it.
 std::string PeerTextFor(const sockaddr_in& address);
 
@@ -29,14 +33,22 @@ public:
     // Hands the connection socket back to the caller without closing it.
     int ReleaseSocket();
 
-    // Socket, bind to any address on port, listen. 0, or -1 with
-    // "socket - ", "bind - " or "listen - " and the reason. Returns 0 at once
-    // when the listening socket is already open (only the port is stored).
-    int Listen(uint16_t port);
-    // Blocking accept. Returns the new socket (Nagle's algorithm off), which
+    // Socket, bind to address (dotted IPv4 text, "" for any address) and
+    // port, listen. 0, or -1 with "socket - ", "bind - " or "listen - " and
+    // the reason (an address that is no dotted IPv4 text: "bind - Invalid
+    // argument"). Returns 0 at once when the listening socket is already open
+    // (only the port is stored).
+    int Listen(uint16_t port, const std::string& address = "");
+    // Blocking accept. Returns the new socket (Nagle's algorithm off, TCP
+    // keep-alive on, so a peer that vanished is noticed within minutes), which
     // becomes the connection socket, and fills the peer text; on failure
-    // "accept - ", both sockets closed, -1.
+    // "accept - " and -1. A failure that passes (IsTransientAcceptError:
+    // out of descriptors or memory, a client that gave up while waiting)
+    // keeps the listening socket and its waiting clients; any other closes
+    // both sockets.
     int Accept();
+    // errno of the last failing operation.
+    int LastErrno() const { return lastErrno_; }
     // Connects to address (dotted text) and port. 0, or -1 with
     // "socket - " or "connect - " and the reason.
     int Connect(uint16_t port, const char* address);
@@ -60,6 +72,7 @@ private:
     std::string lastError_;
     int socket_ = -1;
     int listenSocket_ = -1;
+    int lastErrno_ = 0;
     const char* remoteAddress_ = nullptr;
     uint16_t port_ = 0;
 };

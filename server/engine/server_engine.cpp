@@ -65,6 +65,9 @@ void ServerEngine::Start() {
     if (generation_) generation_->WaitListenersGone(kPreviousRunWaitMs);
     generation_ = std::make_shared<RunGeneration>();
 
+    bindAddress_ = view_.BindText();
+    maxClients_ = view_.MaxClients() > 0 ? view_.MaxClients() : kDefaultMaxClients;
+
     DeviceThreadParams device;
     device.deviceName = view_.DeviceText();
     device.generation = generation_;
@@ -86,6 +89,8 @@ void ServerEngine::StartListener(Channel channel, uint16_t port) {
     ListenerParams params;
     params.channel = channel;
     params.port = port;
+    params.bindAddress = bindAddress_;
+    params.maxClients = maxClients_;
     params.context = context_;
     params.generation = generation_;
     generation_->ListenerStarted();
@@ -103,9 +108,12 @@ void ServerEngine::Stop() {
     // gives port 0, bound to a port the system chose). Set first, it also
     // keeps the wake-up connections from being served as clients.
     if (generation_) generation_->stop.Set();
-    WakeListener(PortFromText(view_.CtrlPortText()));
-    WakeListener(PortFromText(view_.DataPortText()));
+    WakeListener(PortFromText(view_.CtrlPortText()), bindAddress_);
+    WakeListener(PortFromText(view_.DataPortText()), bindAddress_);
     if (generation_) generation_->deviceStop.Set();
+    // A write that waits for a device taking nothing ends now, so the device
+    // is free before the next run opens it.
+    CloseDevice(g_hDevice.load());
     view_.SetChannelStatus(Channel::Data, " ");
     view_.SetChannelStatus(Channel::Ctrl, " ");
     context_->log.ResetContent();

@@ -23,6 +23,7 @@
 // live keep running until their client closes.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "server/engine/engine_context.h"
 #include "server/engine/log_list.h"
@@ -64,6 +65,10 @@ private:
     void StartCtrlListener();
     void StartDataListener();
     void StartListener(Channel channel, uint16_t port);
+
+    // Read from the view at Start, kept for the wake-up at Stop.
+    std::string bindAddress_;
+    int maxClients_ = kDefaultMaxClients;
 
     ServerView& view_;
     std::shared_ptr<EngineContext> context_;

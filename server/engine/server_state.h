@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/event.h"
 #include "platform/serial_port.h"
 #include "server/engine/client_socket_slot.h"
 
@@ -12,7 +13,14 @@
 // so its number cannot be reused while anybody still uses it. "Closing" the
 // device empties the slot (CloseDevice in device_channel.h); from then on no
 // new call reaches it.
-using DeviceHandle = std::shared_ptr<platform::SerialPort>;
+// Closing also sets the device's closed event, which ends a write that waits
+// for room at once (ECANCELED): a device that takes nothing must not keep its
+// descriptor, and so its lock, beyond the run.
+class ServerDevice : public platform::SerialPort {
+public:
+    platform::ManualResetEvent closed;
+};
+using DeviceHandle = std::shared_ptr<ServerDevice>;
 
 // Listener loops run while it is not 1. Start sets 0, Stop sets 1.
 extern std::atomic<int32_t> g_bStopServer;

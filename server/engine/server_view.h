@@ -16,6 +16,7 @@
 //   main window               -> Minimise(): after Start
 //   log list (1007)           -> the engine's LogList model (log_list.h); the
 //                                view observes it with a LogListObserver.
+//   settings without a control -> BindText(), MaxClients(): read at Start.
 //
 // Threads: SetButtonText, SetStatusText, Minimise and the three text getters
 // are called on the thread that calls ServerEngine's operations (the UI
@@ -35,6 +36,7 @@ inline constexpr const char* kStatusIdle = "Server angehalten";  // the dialog's
 inline constexpr const char* kStatusStarted = "Server gestartet";
 inline constexpr const char* kStatusStopped = "Server gestoppt";
 inline constexpr const char* kChannelConnected = "connected";
+inline constexpr int kDefaultMaxClients = 64;
 
 class ServerView {
 public:
@@ -48,4 +50,9 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void SetChannelStatus(Channel channel, const std::string& text) = 0;
     virtual void Minimise() = 0;
+
+    // The address both listeners bind to ("" for all interfaces) and the
+    // number of clients served at once; read at Start.
+    virtual std::string BindText() { return ""; }
+    virtual int MaxClients() { return kDefaultMaxClients; }
 };

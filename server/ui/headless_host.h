@@ -6,25 +6,39 @@
 // SIGINT/SIGTERM leave (Stop, then the program ends with 0), SIGUSR1 is the
 // printer restart request.
 //
+// Output never holds up the server: lines go through an OutputQueue
+// (output_queue.h), so a standard output that nobody reads costs lines
+// (counted), never a connection, device data or the end on SIGTERM.
+//
 // Output lines:
 //   "Server gestartet" / "Server gestoppt"      the status line
 //   "connected <address:port>"                 a peer line came
 //   "disconnected <address:port>"              a peer line went
 //   "<time stamp> - <text>"                    a log line
-#include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "server/engine/log_list.h"
 #include "server/engine/server_view.h"
+#include "server/ui/output_queue.h"
+
+// What a headless run serves.
+struct HeadlessSettings {
+    std::string device;
+    std::string dataPort;
+    std::string ctrlPort;
+    std::string bindAddress;  // "" for all interfaces
+    int maxClients = kDefaultMaxClients;
+};
 
 class HeadlessHost : public ServerView, public LogListObserver {
 public:
-    HeadlessHost(std::string device, std::string dataPort, std::string ctrlPort, std::FILE* out = stdout);
+    HeadlessHost(HeadlessSettings settings, OutputQueue& out);
 
-    std::string DeviceText() override { return device_; }
-    std::string DataPortText() override { return dataPort_; }
-    std::string CtrlPortText() override { return ctrlPort_; }
+    std::string DeviceText() override { return settings_.device; }
+    std::string DataPortText() override { return settings_.dataPort; }
+    std::string CtrlPortText() override { return settings_.ctrlPort; }
+    std::string BindText() override { return settings_.bindAddress; }
+    int MaxClients() override { return settings_.maxClients; }
     void SetButtonText(const std::string&) override {}
     void SetStatusText(const std::string& text) override;
     void SetChannelStatus(Channel, const std::string&) override {}
@@ -35,12 +49,9 @@ public:
     void OnReset() override {}
 
 private:
-    void Print(const std::string& line);
-
-    std::string device_, dataPort_, ctrlPort_;
-    std::FILE* out_;
-    std::mutex mutex_;
+    HeadlessSettings settings_;
+    OutputQueue& out_;
 };
 
 // Runs the server headless until SIGINT or SIGTERM; returns the exit code.
-int RunHeadless(const std::string& device, const std::string& dataPort, const std::string& ctrlPort);
+int RunHeadless(const HeadlessSettings& settings);

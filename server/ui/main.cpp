@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/serial_devices.h"
 #include "server/ui/command_line.h"
 #include "server/ui/headless_host.h"
 #ifdef TOVAN_WITH_GUI
@@ -22,11 +23,16 @@ int main(int argc, char** argv) {
         std::printf("%s\n", kUsage);
         return 0;
     }
+    if (options->listDevices) {
+        for (const std::string& device : platform::ListSerialDevices()) std::printf("%s\n", device.c_str());
+        return 0;
+    }
 #ifdef TOVAN_WITH_GUI
     // The dialog, or headless; the stored settings fill in what the options leave out.
     ProgramOptions program;
     program.headless = options->headless;
-    program.overrides = SettingOverrides{options->device, options->dataPort, options->ctrlPort};
+    program.overrides = SettingOverrides{options->device,      options->dataPort,  options->ctrlPort,
+                                         options->bindAddress, options->maxClients};
     return RunTovan(argc, argv, program);
 #else
     // Without the Qt side there are no stored settings: all three values are needed.
@@ -34,6 +40,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tovan: --device, --data-port and --ctrl-port are needed; %s\n", kUsage);
         return 2;
     }
-    return RunHeadless(*options->device, *options->dataPort, *options->ctrlPort);
+    return RunHeadless(HeadlessSettings{*options->device, *options->dataPort, *options->ctrlPort,
+                                        options->bindAddress.value_or(""),
+                                        options->maxClients.value_or(kDefaultMaxClients)});
 #endif
 }

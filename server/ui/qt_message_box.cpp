@@ -91,16 +91,40 @@ void QtMessageBoxBridge::Close() {
         request->dropped = true;
     }
     waiting_.clear();
+    if (shown_ && !shown_->answered) {
+        shown_->answered = true;
+        shown_->dropped = true;
+    }
     answered_.notify_all();
 }
 
-void QtMessageBoxBridge::Answer(const std::shared_ptr<Request>& request, int result) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (request->answered) return;
-    request->answered = true;
-    request->result = result;
-    waiting_.erase(request);
-    answered_.notify_all();
+void QtMessageBoxBridge::ShowWaiting() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // A box is up already: this call runs inside its event loop, and the
+    // loop below shows the next one when that box has been answered.
+    if (showing_) return;
+    showing_ = true;
+    while (!waiting_.empty() && !closed_) {
+        shown_ = waiting_.front();
+        waiting_.pop_front();
+        std::string text = shown_->text;
+        if (shown_->askers > 1) {
+            if (!text.empty() && text.back() != '\n') text += '\n';
+            text += "(" + std::to_string(shown_->askers) + " times)";
+        }
+        const std::string caption = shown_->caption;
+        const unsigned flags = shown_->flags;
+        lock.unlock();
+        const int result = ShowQtMessageBox(parentWindow_.data(), text, caption, flags);
+        lock.lock();
+        if (!shown_->answered) {
+            shown_->answered = true;
+            shown_->result = result;
+        }
+        shown_.reset();
+        answered_.notify_all();
+    }
+    showing_ = false;
 }
 
 int QtMessageBoxBridge::Show(const std::string& text, const std::string& caption, unsigned flags) {
@@ -111,22 +135,27 @@ int QtMessageBoxBridge::Show(const std::string& text, const std::string& caption
         }
         return ShowQtMessageBox(parentWindow_.data(), text, caption, flags);
     }
-    auto request = std::make_shared<Request>();
+    std::shared_ptr<Request> request;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_) return platform::DefaultMessageBox(text, caption, flags);
-        waiting_.insert(request);
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this, request, text, caption, flags] {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (request->answered) return;  // closed meanwhile
+        for (const auto& waiting : waiting_) {
+            if (waiting->text == text && waiting->caption == caption && waiting->flags == flags) {
+                request = waiting;
+                ++request->askers;
+                break;
             }
-            Answer(request, ShowQtMessageBox(parentWindow_.data(), text, caption, flags));
-        },
-        Qt::QueuedConnection);
+        }
+        if (!request) {
+            if (waiting_.size() >= kMaxWaiting) return platform::IDOK;
+            request = std::make_shared<Request>();
+            request->text = text;
+            request->caption = caption;
+            request->flags = flags;
+            waiting_.push_back(request);
+            if (!showing_) QMetaObject::invokeMethod(this, [this] { ShowWaiting(); }, Qt::QueuedConnection);
+        }
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     answered_.wait(lock, [&] { return request->answered; });
     if (request->dropped) {

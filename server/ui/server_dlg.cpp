@@ -1,7 +1,9 @@
 #include "server/ui/server_dlg.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/serial_devices.h"
 #include "server/engine/server_engine.h"
 #include "server/ui/about_dlg.h"
 #include "server/ui/app_icon.h"
@@ -79,6 +82,8 @@ CServerDlg::CServerDlg(const SettingOverrides& overrides, QWidget* parent) : QDi
     device_ = settings.device;
     dataPort_ = settings.dataPort;
     ctrlPort_ = settings.ctrlPort;
+    bindAddress_ = settings.bindAddress;
+    maxClients_ = settings.maxClients;
     autostart_ = settings.autostart != 0 ? 1 : 0;
 
     statusText_ = kStatusIdle;
@@ -102,7 +107,25 @@ void CServerDlg::CreateControls() {
     setFixedSize(du.Size(185, 169));
 
     Static(this, -1, "DeviceLabel", "Device", du.Rect(7, 10, 24, 8));
-    deviceEdit_ = Make<QLineEdit>(this, 1002, "1002", du.Rect(43, 7, 40, 14));
+    deviceList_ = new QComboBox(this);
+    deviceList_->setObjectName(QStringLiteral("DeviceList"));
+    deviceList_->setGeometry(du.Rect(43, 7, 81, 14));
+    deviceList_->setEditable(true);
+    deviceList_->setInsertPolicy(QComboBox::NoInsert);
+    deviceEdit_ = new QLineEdit(deviceList_);
+    deviceEdit_->setObjectName(QStringLiteral("1002"));
+    deviceEdit_->setProperty(kControlId, 1002);
+    deviceList_->setLineEdit(deviceEdit_);
+    int widest = 0;
+    for (const std::string& device : platform::ListSerialDevices()) {
+        deviceList_->addItem(Q(device));
+        widest = std::max(widest, deviceList_->fontMetrics().horizontalAdvance(Q(device)));
+    }
+    deviceList_->view()->setMinimumWidth(widest + 2 * deviceList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    deviceEdit_->clear();
+    // A name picked from the list counts at once, as a typed one does when
+    // the field loses the focus.
+    connect(deviceList_, &QComboBox::textActivated, this, [this] { UpdateData(true); });
     Static(this, -1, "DataPortLabel", "Data port", du.Rect(7, 26, 30, 8));
     dataPortEdit_ = Make<QLineEdit>(this, 1003, "1003", du.Rect(43, 23, 40, 14));
     dataStatus_ = Static(this, 1011, "1011", " ", du.Rect(91, 26, 36, 8));
@@ -147,15 +170,18 @@ void CServerDlg::CreateControls() {
     startStopButton_->setText(QStringLiteral("Button1"));
 
     // The template's tab order.
-    QWidget* order[] = {deviceEdit_, dataPortEdit_, ctrlPortEdit_, autostartBox_, logList_,
+    QWidget* order[] = {deviceList_, dataPortEdit_, ctrlPortEdit_, autostartBox_, logList_,
                         saveButton_, exitButton_,   startStopButton_};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     // Each edit box is read back into the dialog's fields when it loses the focus.
     for (QLineEdit* edit : {deviceEdit_, dataPortEdit_, ctrlPortEdit_}) edit->installEventFilter(this);
+    // The list around the Device field holds the focus for its edit field.
+    deviceList_->installEventFilter(this);
 
     // The "?" button's help mode shows the same texts as F1.
     deviceEdit_->setWhatsThis(HelpText(kHelpDevice));
+    deviceList_->setWhatsThis(HelpText(kHelpDevice));
     dataPortEdit_->setWhatsThis(HelpText(kHelpDataPort));
     ctrlPortEdit_->setWhatsThis(HelpText(kHelpCtrlPort));
     autostartBox_->setWhatsThis(HelpText(kHelpAutostart));
@@ -201,7 +227,7 @@ void CServerDlg::UpdateData(bool saveAndValidate) {
 
 bool CServerDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut &&
-        (watched == deviceEdit_ || watched == dataPortEdit_ || watched == ctrlPortEdit_)) {
+        (watched == deviceEdit_ || watched == deviceList_ || watched == dataPortEdit_ || watched == ctrlPortEdit_)) {
         UpdateData(true);
     }
     return QDialog::eventFilter(watched, event);
@@ -242,6 +268,7 @@ void CServerDlg::ShowAbout() {
 
 void CServerDlg::OnHelp() {
     QWidget* focus = focusWidget();
+    if (focus == deviceList_) focus = deviceEdit_;
     const unsigned context = focus ? HelpContextForControl(focus->property(kControlId).toInt()) : 0;
     if (context != 0) ShowContextHelp(this, context);
 }

@@ -5,6 +5,10 @@
 // "Beenden" (exit) and the Start/Stop button. It owns the redirection engine
 // and is its window (ServerView), and it mirrors the engine's log list.
 //
+// The Device field is an editable list: it offers the serial devices present
+// on the machine (platform/serial_devices.h) and takes any typed name; it
+// reaches to the buttons, and its list is as wide as the longest name.
+//
 // Control identifiers of the template are kept: every control has the
 // property "controlId" and, where the template gives a number, that number as
 // its object name ("1002" is the Device field, "1007" the log list); the two
@@ -28,6 +32,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -83,6 +88,8 @@ public:
     void SetStatusText(const std::string& text) override;
     void SetChannelStatus(Channel channel, const std::string& text) override;
     void Minimise() override;
+    std::string BindText() override { return bindAddress_; }
+    int MaxClients() override { return maxClients_; }
 
     // LogListObserver (any thread)
     void OnLineAdded(int index, const std::string& line, LogLineKind kind) override;
@@ -116,9 +123,13 @@ private:
     std::string device_;
     std::string statusText_;
     int autostart_ = 0;
+    // Settings without a control, from the store (or the command line).
+    std::string bindAddress_;
+    int maxClients_ = 64;
     bool exiting_ = false;
 
-    QLineEdit* deviceEdit_ = nullptr;
+    QComboBox* deviceList_ = nullptr;  // offers the serial devices present
+    QLineEdit* deviceEdit_ = nullptr;  // its edit field: control 1002
     QLineEdit* dataPortEdit_ = nullptr;
     QLineEdit* ctrlPortEdit_ = nullptr;
     QLabel* dataStatus_ = nullptr;

@@ -26,6 +26,9 @@ ServerSettings LoadServerSettings() {
     bool ok = false;
     const int autostart = store.value(kSettingAutostart, 0).toInt(&ok);
     settings.autostart = ok ? autostart : 0;
+    settings.bindAddress = Text(store, kSettingBind);
+    const int maxClients = store.value(kSettingMaxClients, settings.maxClients).toInt(&ok);
+    if (ok && maxClients > 0) settings.maxClients = maxClients;
     return settings;
 }
 
@@ -46,4 +49,6 @@ void ApplyOverrides(ServerSettings& settings, const SettingOverrides& overrides)
     if (overrides.device) settings.device = *overrides.device;
     if (overrides.dataPort) settings.dataPort = *overrides.dataPort;
     if (overrides.ctrlPort) settings.ctrlPort = *overrides.ctrlPort;
+    if (overrides.bindAddress) settings.bindAddress = *overrides.bindAddress;
+    if (overrides.maxClients) settings.maxClients = *overrides.maxClients;
 }

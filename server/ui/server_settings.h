@@ -6,8 +6,13 @@
 //   "Data port"  text, empty when missing (the port as decimal text, stored as typed)
 //   "Ctrl port"  text, empty when missing
 //   "Autostart"  number, 0 when missing; not 0: start the server at program start
-// Nothing is validated and failed writes are not reported: the ports are
-// converted only when the server starts.
+//   "Bind"       text, empty when missing: the address both ports listen on
+//                (empty for all interfaces)
+//   "MaxClients" number, 64 when missing or not above 0: clients served at once
+// The dialog has no fields for Bind and MaxClients: they are edited in the
+// file (or given for one run on the command line), and Save leaves them as
+// they are. Nothing is validated and failed writes are not reported: the
+// ports and the address are used only when the server starts.
 #include <optional>
 #include <string>
 
@@ -16,6 +21,8 @@ struct ServerSettings {
     std::string dataPort;
     std::string ctrlPort;
     int autostart = 0;
+    std::string bindAddress{};
+    int maxClients = 64;
 };
 
 inline constexpr const char* kSettingsOrganisation = "Quellwerk";
@@ -25,6 +32,8 @@ inline constexpr const char* kSettingDevice = "Device";
 inline constexpr const char* kSettingDataPort = "Data port";
 inline constexpr const char* kSettingCtrlPort = "Ctrl port";
 inline constexpr const char* kSettingAutostart = "Autostart";
+inline constexpr const char* kSettingBind = "Bind";
+inline constexpr const char* kSettingMaxClients = "MaxClients";
 
 ServerSettings LoadServerSettings();
 // Writes Device, Data port, Ctrl port and Autostart, in this order.
@@ -37,5 +46,7 @@ struct SettingOverrides {
     std::optional<std::string> device;
     std::optional<std::string> dataPort;
     std::optional<std::string> ctrlPort;
+    std::optional<std::string> bindAddress{};
+    std::optional<int> maxClients{};
 };
 void ApplyOverrides(ServerSettings& settings, const SettingOverrides& overrides);

@@ -44,7 +44,8 @@ int RunHeadlessWithSettings(const ProgramOptions& options) {
                      missing.c_str(), ServerSettingsFile().c_str());
         return 2;
     }
-    return RunHeadless(settings.device, settings.dataPort, settings.ctrlPort);
+    return RunHeadless(HeadlessSettings{settings.device, settings.dataPort, settings.ctrlPort, settings.bindAddress,
+                                        settings.maxClients});
 }
 
 // The socket layer must work before the dialog can do anything.

@@ -36,3 +36,17 @@ TEST(CommandLine, RejectsUnknownOptionsMissingValuesAndBadPorts) {
     EXPECT_FALSE(Parse({"--headless=yes"}, error));
     EXPECT_TRUE(Parse({"--ctrl-port", "0"}, error));
 }
+
+TEST(CommandLine, BindMaxClientsAndListDevices) {
+    std::string error;
+    auto c = Parse({"--bind", "192.168.1.5", "--max-clients=8", "--list-devices"}, error);
+    ASSERT_TRUE(c) << error;
+    EXPECT_EQ("192.168.1.5", *c->bindAddress);
+    EXPECT_EQ(8, *c->maxClients);
+    EXPECT_TRUE(c->listDevices);
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--bind", "localhost"}, {"--bind", "1.2.3"}, {"--max-clients", "0"}, {"--max-clients", "-3"},
+             {"--max-clients", "many"}, {"--list-devices=yes"}}) {
+        EXPECT_FALSE(Parse(bad, error)) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+    }
+}

@@ -5,11 +5,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "kernel_line.h"
 #include "pty_pair.h"
@@ -457,6 +459,167 @@ TEST_F(EngineTest, EveryByteArrivesInOrderAtTheHighestTableRate) {
     client->Send(data);
     deviceReader.join();
     EXPECT_TRUE(atDevice == data) << "client to device: " << atDevice.size() << " of " << data.size();
+}
+
+namespace {
+
+// Bytes that show their own position: a lost or moved byte changes the run.
+std::vector<unsigned char> Pattern(size_t size) {
+    std::vector<unsigned char> v(size);
+    for (size_t i = 0; i < size; ++i) v[i] = static_cast<unsigned char>((i * 7 + i / 251) & 0xFF);
+    return v;
+}
+
+int Waiting(int fd) {
+    int n = 0;
+    ioctl(fd, FIONREAD, &n);
+    return n;
+}
+
+// The device sends bytes, and the engine has read them all: true once every
+// byte has left the far end and none waits at the device within timeoutMs.
+bool DeviceSends(const PtyPair& pty, const std::vector<unsigned char>& bytes, int timeoutMs = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(pty.master(), bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (std::chrono::steady_clock::now() > end) return false;
+        pollfd p{pty.master(), POLLOUT, 0};
+        poll(&p, 1, 50);
+    }
+    // Bytes pass the line's buffers on a kernel worker of their own: the
+    // device is read out once nothing waits twice in a row.
+    return WaitUntil(
+        [&] {
+            if (Waiting(pty.slave()) != 0) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return Waiting(pty.slave()) == 0;
+        },
+        timeoutMs);
+}
+
+// A client that sends without waiting for the server to take the bytes, on
+// its own thread, until it has sent everything or the server is gone.
+class Flood {
+public:
+    Flood(int socket, size_t size) : thread_([socket, size, this] {
+        const std::vector<unsigned char> bytes(size, 'A');
+        size_t done = 0;
+        while (done < size && !stop_) {
+            const ssize_t n = send(socket, bytes.data() + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                break;
+            } else {
+                pollfd p{socket, POLLOUT, 0};
+                poll(&p, 1, 20);
+            }
+        }
+    }) {}
+    ~Flood() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST_F(EngineTest, DeviceDataNobodyReceivesIsCountedInTheLog) {
+    StartAndWait();
+    ASSERT_TRUE(DeviceSends(pty, Pattern(3000)));
+    EXPECT_TRUE(WaitUntil([&] { return enginetest::DroppedInLog(engine->Log().Lines()) == 3000; }))
+        << enginetest::DroppedInLog(engine->Log().Lines());
+}
+
+TEST_F(EngineTest, AClientThatStopsReadingHoldsUpNobodyAndGetsItsQueueWhenItStopsSending) {
+    StartAndWait();
+    auto slow = std::make_unique<Client>(dataPort, 4096);
+    ASSERT_TRUE(WaitUntil([&] { return PeerListed(*slow); }));
+    // More than the kernel's socket buffers and the client's queue together.
+    const auto burst = Pattern(5 * 1024 * 1024);
+    ASSERT_TRUE(DeviceSends(pty, burst)) << "the device was not read while a client did not read";
+    auto next = Connect(ctrlPort);
+    pty.Send("hello");
+    EXPECT_EQ("hello", next->ReceiveText(5));
+    // Drops are logged at most once a second: after that the count is complete.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    const uint64_t droppedBeforeClose = enginetest::DroppedInLog(engine->Log().Lines());
+    // The client stops sending and reads what was queued for it, to the end.
+    shutdown(slow->fd(), SHUT_WR);
+    const auto received = slow->Receive(burst.size(), 5000);
+    EXPECT_TRUE(slow->ClosedByServer());
+    // Until its queue was full, the client lost nothing.
+    const size_t held = 1024 * 1024;
+    ASSERT_GE(received.size(), held) << "a client's queue holds at least 1 MiB";
+    EXPECT_TRUE(std::equal(received.begin(), received.begin() + held, burst.begin())) << "bytes lost or out of order";
+    EXPECT_TRUE(WaitUntil([&] { return received.size() + enginetest::DroppedInLog(engine->Log().Lines()) == burst.size(); }))
+        << received.size() << " received, " << enginetest::DroppedInLog(engine->Log().Lines()) << " dropped";
+    EXPECT_EQ(droppedBeforeClose, enginetest::DroppedInLog(engine->Log().Lines())) << "its queue was dropped at its close";
+}
+
+TEST_F(EngineTest, AStalledDeviceWriteDoesNotKeepTheNextRunFromTheDevice) {
+    StartAndWait();
+    auto writer = Connect(dataPort);
+    // Nobody reads the far end: the line fills and the device write stalls.
+    Flood flood(writer->fd(), 4 * 1024 * 1024);
+    ASSERT_TRUE(WaitUntil([&] { return Waiting(pty.master()) > 0; }));
+    const std::weak_ptr<ServerDevice> previous = g_hDevice.load();
+    engine->OnStartStop();
+    engine->OnStartStop();
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto now = g_hDevice.load();
+        return now != nullptr && now != previous.lock();
+    })) << "the device was not opened again";
+    EXPECT_TRUE(messages.Texts().empty()) << messages.Texts().front();
+    while (!pty.Receive(65536, 200).empty()) {
+    }
+    auto next = Connect(dataPort);
+    next->Send("Z");
+    bool arrived = false;
+    while (!arrived) {
+        const auto got = pty.Receive(1, 3000);
+        if (got.empty()) break;
+        arrived = got[0] == 'Z';
+    }
+    EXPECT_TRUE(arrived);
+}
+
+TEST_F(EngineTest, AClientBeyondTheCapIsClosedAtOnceAndNeverReceives) {
+    view.maxClients = 2;
+    StartAndWait();
+    auto first = Connect(dataPort);
+    auto second = Connect(ctrlPort);
+    Client third(dataPort);
+    EXPECT_TRUE(third.ClosedByServer());
+    EXPECT_TRUE(WaitUntil([&] { return LogLinesEndingWith(third.PeerText() + ": 2 clients are connected").size() == 1; }));
+    pty.Send("x");
+    EXPECT_EQ("x", second->ReceiveText(1));
+}
+
+TEST_F(EngineTest, ListenersBindToTheGivenAddressAndStopEndsThem) {
+    view.bind = "127.0.0.2";
+    engine->OnStartStop();
+    auto reachable = [&](const char* address) {
+        try {
+            Client probe(dataPort, 0, address);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    ASSERT_TRUE(WaitUntil([&] { return reachable("127.0.0.2"); }));
+    EXPECT_FALSE(reachable("127.0.0.1"));
+    engine->OnStartStop();
+    EXPECT_TRUE(WaitUntil([&] { return !reachable("127.0.0.2"); }));
 }
 
 // Printer devices: a FIFO under TOVAN_PRINTER_DIR stands in for the port.

@@ -4,9 +4,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,10 +26,12 @@ namespace {
 // A running tovan with its standard output and error in pipes.
 class Program {
 public:
-    explicit Program(std::vector<std::string> args) {
+    // outputPipeSize > 0 makes standard output a pipe of that size.
+    explicit Program(std::vector<std::string> args, int outputPipeSize = 0) {
         int out[2], err[2];
         EXPECT_EQ(0, pipe2(out, O_CLOEXEC));
         EXPECT_EQ(0, pipe2(err, O_CLOEXEC));
+        if (outputPipeSize > 0) fcntl(out[1], F_SETPIPE_SZ, outputPipeSize);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -60,6 +64,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     void Signal(int sig) { kill(pid_, sig); }
+    pid_t pid() const { return pid_; }
     // Reads standard output until it holds text (or timeoutMs passes).
     bool OutputHas(const std::string& text, int timeoutMs = 5000) { return Collect(out_, output_, text, timeoutMs); }
     bool ErrorsHave(const std::string& text, int timeoutMs = 5000) { return Collect(err_, errors_, text, timeoutMs); }
@@ -87,6 +92,28 @@ private:
     int out_ = -1, err_ = -1;
     std::string output_, errors_;
 };
+
+// Connects as soon as the program listens on port.
+std::unique_ptr<Client> ConnectWhenListening(uint16_t port) {
+    std::unique_ptr<Client> client;
+    WaitUntil([&] {
+        try {
+            client = std::make_unique<Client>(port);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    });
+    return client;
+}
+
+std::vector<std::string> ServerArgs(const std::string& device, uint16_t data, uint16_t ctrl,
+                                    std::vector<std::string> more = {}) {
+    std::vector<std::string> args{"--headless",  "--device", device, "--data-port", std::to_string(data),
+                                  "--ctrl-port", std::to_string(ctrl)};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
 
 }  // namespace
 
@@ -161,4 +188,42 @@ TEST(Headless, Sigusr1RestartsAPrinterDevice) {
     close(paper);
     unlink(fifo.c_str());
     rmdir(dir.c_str());
+}
+
+TEST(Headless, AnUnreadStandardOutputStopsNeitherTheServerNorItsEnd) {
+    testsupport::PtyPair pty;
+    const uint16_t data = FreePort(), ctrl = FreePort();
+    // Standard output is a small pipe that nobody reads.
+    Program p(ServerArgs(pty.path(), data, ctrl), 4096);
+    ASSERT_NE(nullptr, ConnectWhenListening(data));
+    for (int i = 0; i < 300; ++i) Client passing(data);
+    Client client(data);
+    client.Send("ping");
+    EXPECT_EQ(4u, pty.Receive(4).size()) << "client data no longer reaches the device";
+    pty.Send("pong");
+    EXPECT_EQ("pong", client.ReceiveText(4)) << "device data no longer reaches the client";
+    p.Signal(SIGTERM);
+    EXPECT_EQ(0, p.Wait(3000));
+}
+
+TEST(Headless, RunningOutOfDescriptorsKeepsThePortAndItsWaitingClients) {
+    testsupport::PtyPair pty;
+    const uint16_t data = FreePort(), ctrl = FreePort();
+    Program p(ServerArgs(pty.path(), data, ctrl));
+    ASSERT_TRUE(p.OutputHas("Server gestartet"));
+    ASSERT_NE(nullptr, ConnectWhenListening(data));
+    const rlimit few{32, 32};
+    ASSERT_EQ(0, prlimit(p.pid(), RLIMIT_NOFILE, &few, nullptr));
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 40; ++i) clients.push_back(std::make_unique<Client>(data));
+    ASSERT_TRUE(p.OutputHas("accept - Too many open files"));
+    // A client that waits while the server has no descriptor is served later.
+    const std::string waiting = clients.back()->PeerText();
+    clients.erase(clients.begin(), clients.begin() + 30);
+    EXPECT_TRUE(p.OutputHas("connected " + waiting));
+    std::unique_ptr<Client> late;
+    EXPECT_NO_THROW(late = std::make_unique<Client>(data));
+    if (late) {
+        EXPECT_TRUE(p.OutputHas("connected " + late->PeerText()));
+    }
 }

@@ -4,7 +4,9 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cstdio>
 
 #include "server/engine/log_time_stamp.h"
 
@@ -122,4 +124,35 @@ TEST(LogList, LogLinesCarryTheTimeStampAndADash) {
     const std::string tail = " - bind - Address already in use";
     ASSERT_GT(line.size(), tail.size());
     EXPECT_EQ(tail, line.substr(line.size() - tail.size())) << line;
+}
+
+TEST(LogList, KeepsTheNewestThousandLinesAndTellsTheObserverWhatWent) {
+    LogList list;
+    Recorder recorder;
+    list.SetObserver(&recorder);
+    list.AddString("10.0.0.1:7000", LogLineKind::Peer);
+    // Arrival order differs from sorted order, so "oldest" cannot mean "first".
+    for (int i = 0; i < 1500; ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "line %04d", (i * 7) % 1500);
+        list.AddString(text);
+    }
+    ASSERT_EQ(1000, list.Count());
+    size_t deleted = 0;
+    for (const Change& c : recorder.changes) deleted += c.what == '-';
+    EXPECT_EQ(501u, deleted);
+    // The oldest log lines went; the live connection's peer line stays.
+    const auto lines = list.Lines();
+    EXPECT_GE(list.FindString("10.0.0.1"), 0);
+    for (int i : {0, 500}) {
+        char text[16];
+        std::snprintf(text, sizeof text, "line %04d", (i * 7) % 1500);
+        EXPECT_EQ(-1, list.FindString(text)) << text;
+    }
+    for (int i : {501, 1499}) {
+        char text[16];
+        std::snprintf(text, sizeof text, "line %04d", (i * 7) % 1500);
+        EXPECT_GE(list.FindString(text), 0) << text;
+    }
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end()));
 }

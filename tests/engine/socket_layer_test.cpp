@@ -77,6 +77,32 @@ TEST(NetSocket, AcceptGivesTheClientsAddressAsPeerText) {
     EXPECT_EQ(client.PeerText(), server.PeerText());
 }
 
+TEST(NetSocket, AcceptedSocketsNoticeAVanishedPeerByKeepAlive) {
+    const uint16_t port = FreePort();
+    CNetSocket server;
+    ASSERT_EQ(0, server.Listen(port));
+    Client client(port);
+    const int accepted = server.Accept();
+    ASSERT_NE(-1, accepted);
+    int on = 0, idle = 0;
+    socklen_t size = sizeof on;
+    getsockopt(accepted, SOL_SOCKET, SO_KEEPALIVE, &on, &size);
+    getsockopt(accepted, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &size);
+    EXPECT_EQ(1, on);
+    EXPECT_LE(idle, 300);
+}
+
+TEST(NetSocket, ListenOnOneAddressOnly) {
+    const uint16_t port = FreePort();
+    CNetSocket server;
+    ASSERT_EQ(0, server.Listen(port, "127.0.0.2"));
+    EXPECT_THROW(Client(port, 0, "127.0.0.1"), std::runtime_error);
+    EXPECT_NO_THROW(Client(port, 0, "127.0.0.2"));
+    CNetSocket bad;
+    EXPECT_EQ(-1, bad.Listen(FreePort(), "localhost"));
+    EXPECT_EQ("bind - Invalid argument", bad.LastErrorText());
+}
+
 TEST(NetSocket, AcceptOnAClosedListenerFailsAndClosesBoth) {
     CNetSocket net;
     EXPECT_EQ(-1, net.Accept());

@@ -36,11 +36,14 @@ using testsupport::FreePort;
 
 class RecordingView : public ServerView {
 public:
-    std::string device, dataPort, ctrlPort;
+    std::string device, dataPort, ctrlPort, bind;
+    int maxClients = kDefaultMaxClients;
 
     std::string DeviceText() override { return Locked(device); }
     std::string DataPortText() override { return Locked(dataPort); }
     std::string CtrlPortText() override { return Locked(ctrlPort); }
+    std::string BindText() override { return Locked(bind); }
+    int MaxClients() override { return maxClients; }
     void SetButtonText(const std::string& t) override { Set(button_, t); }
     void SetStatusText(const std::string& t) override { Set(status_, t); }
     void SetChannelStatus(Channel c, const std::string& t) override { Set(c == Channel::Data ? data_ : ctrl_, t); }
@@ -103,11 +106,14 @@ private:
 // A blocking TCP client on 127.0.0.1.
 class Client {
 public:
-    explicit Client(uint16_t port) {
+    // receiveBuffer > 0 sets the socket's receive buffer before connecting,
+    // so a client that does not read fills its window after a few KiB.
+    explicit Client(uint16_t port, int receiveBuffer = 0, const char* address = "127.0.0.1") {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        inet_pton(AF_INET, address, &a.sin_addr);
         a.sin_port = htons(port);
         if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             close(fd_);
@@ -130,7 +136,9 @@ public:
         sockaddr_in a{};
         socklen_t len = sizeof a;
         getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        return "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+        char dotted[INET_ADDRSTRLEN] = "";
+        inet_ntop(AF_INET, &a.sin_addr, dotted, sizeof dotted);
+        return std::string(dotted) + ":" + std::to_string(ntohs(a.sin_port));
     }
     void Send(const std::vector<unsigned char>& bytes) const {
         size_t done = 0;
@@ -169,5 +177,20 @@ public:
 private:
     int fd_ = -1;
 };
+
+// The sum of N over the log lines "<time stamp> - dropped N bytes of device data".
+inline uint64_t DroppedInLog(const std::vector<std::string>& lines) {
+    static const std::string head = " - dropped ", tail = " bytes of device data";
+    uint64_t sum = 0;
+    for (const std::string& line : lines) {
+        const size_t at = line.find(head);
+        if (at == std::string::npos || line.size() < tail.size() ||
+            line.compare(line.size() - tail.size(), tail.size(), tail) != 0) {
+            continue;
+        }
+        sum += std::stoull(line.substr(at + head.size()));
+    }
+    return sum;
+}
 
 }  // namespace enginetest

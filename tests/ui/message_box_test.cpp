@@ -3,7 +3,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
+#include <memory>
+#include <vector>
 #include <thread>
 
 #include "platform/message_box.h"
@@ -138,6 +141,73 @@ private slots:
         QCOMPARE(later.result.load(), int(platform::IDNO));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         bridge.reset();
+    }
+
+    void boxesOfManyWorkersNeverNestAndRepeatsAreCounted() {
+        QtMessageBoxBridge bridge;
+        bridge.Install();
+        const std::string repeated = "Could not get device parameters: Bad file descriptor\n";
+        std::vector<std::unique_ptr<Worker>> workers;
+        for (int i = 0; i < 30; ++i) workers.push_back(std::make_unique<Worker>(repeated, platform::MB_ICONEXCLAMATION));
+        for (int i = 0; i < 8; ++i) {
+            workers.push_back(std::make_unique<Worker>("text " + std::to_string(i), platform::MB_ICONEXCLAMATION));
+        }
+        auto allDone = [&] {
+            return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return w->done.load(); });
+        };
+        int mostAtOnce = 0;
+        QStringList seen;
+        uitest::ModalWatcher watcher([&](QWidget* modal) {
+            QMessageBox* box = AsBox(modal);
+            if (box == nullptr) return false;
+            int open = 0;
+            for (QWidget* w : QApplication::topLevelWidgets()) open += AsBox(w) != nullptr && w->isVisible();
+            mostAtOnce = std::max(mostAtOnce, open);
+            seen << box->text();
+            box->button(QMessageBox::Ok)->click();
+            return allDone();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(allDone(), 20000);
+        QCOMPARE(mostAtOnce, 1);
+        QVERIFY2(seen.size() < 30, qPrintable(QString::number(seen.size())));
+        QVERIFY(!seen.filter(QStringLiteral(" times)")).isEmpty());
+        for (const auto& w : workers) QCOMPARE(w->result.load(), int(platform::IDOK));
+    }
+
+    void aWorkerWhoseBoxFindsTheQueueFullGoesOnAsWithOk() {
+        QtMessageBoxBridge bridge;
+        bridge.Install();
+        Worker first("first", platform::MB_OKCANCEL);
+        std::vector<std::unique_ptr<Worker>> workers;
+        auto doneCount = [&] {
+            return std::count_if(workers.begin(), workers.end(), [](const auto& w) { return w->done.load(); });
+        };
+        int shown = 0;
+        bool refusedAtOnce = false;
+        uitest::ModalWatcher watcher([&](QWidget* modal) {
+            QMessageBox* box = AsBox(modal);
+            if (box == nullptr) return false;
+            if (shown == 0) {
+                // The first box is up: 40 more ask; 16 can wait, 24 cannot.
+                if (workers.empty()) {
+                    for (int i = 0; i < 40; ++i) {
+                        workers.push_back(std::make_unique<Worker>("queued " + std::to_string(i), platform::MB_OKCANCEL));
+                    }
+                }
+                if (doneCount() < 24) return false;
+                refusedAtOnce = doneCount() == 24;
+                for (const auto& w : workers) {
+                    if (w->done && w->result != platform::IDOK) refusedAtOnce = false;
+                }
+            }
+            ++shown;
+            box->button(QMessageBox::Cancel)->click();
+            return first.done && doneCount() == 40;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(first.done && doneCount() == 40, 20000);
+        QVERIFY(refusedAtOnce);
+        QCOMPARE(shown, 17);
+        QCOMPARE(first.result.load(), int(platform::IDCANCEL));
     }
 
     void destroyedBridgeRestoresTheDefaultHandler() {

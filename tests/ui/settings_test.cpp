@@ -57,6 +57,34 @@ private slots:
         QCOMPARE(settings.autostart, 7);
     }
 
+    void bindAndMaxClientsAreReadAndSaveLeavesThem_data() {
+        QTest::addColumn<QVariant>("bind");
+        QTest::addColumn<QVariant>("maxClients");
+        QTest::addColumn<QString>("expectedBind");
+        QTest::addColumn<int>("expectedMax");
+        QTest::newRow("missing") << QVariant() << QVariant() << "" << 64;
+        QTest::newRow("given") << QVariant("192.168.7.1") << QVariant(8) << "192.168.7.1" << 8;
+        QTest::newRow("no number") << QVariant("") << QVariant("many") << "" << 64;
+        QTest::newRow("not above 0") << QVariant("") << QVariant(0) << "" << 64;
+    }
+    void bindAndMaxClientsAreReadAndSaveLeavesThem() {
+        QFETCH(QVariant, bind);
+        QFETCH(QVariant, maxClients);
+        QFETCH(QString, expectedBind);
+        QFETCH(int, expectedMax);
+        {
+            QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quellwerk", "TOVAN");
+            if (bind.isValid()) store.setValue("Settings/Bind", bind);
+            if (maxClients.isValid()) store.setValue("Settings/MaxClients", maxClients);
+        }
+        ServerSettings settings = LoadServerSettings();
+        QCOMPARE(settings.bindAddress, expectedBind.toStdString());
+        QCOMPARE(settings.maxClients, expectedMax);
+        settings.bindAddress = "10.9.9.9";
+        SaveServerSettings(settings);
+        QCOMPARE(uitest::StoredValue("Bind"), bind);
+    }
+
     void autostartThatIsNoNumberCountsAsOff() {
         {
             QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quellwerk", "TOVAN");
