@@ -31,7 +31,6 @@ protected:
     std::string read;
     int32_t Wcard() { return driver.wcard(value, number, &layout, &extra, 1); }
     int32_t Wpatte() { return driver.wpatte(value, number, &layout, &extra, 1); }
-    termsim::Card CardNow() { return *sim->Slot().Contents(); }
 };
 
 TEST_F(PkiOperations, WriteThenReadARecordInBothTerminalTypes) {
@@ -166,5 +165,5 @@ TEST_F(PkiOperations, ACardWaitEndsWhenAFailureClosedThePort) {
     EXPECT_EQ(-105, driver.rcard(read, &layout));
     EXPECT_EQ(1, waits);
     ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ("GetLastError", boxes[0]);
+    EXPECT_EQ("GetLastError", boxes[0].first);
 }
