@@ -10,6 +10,7 @@
 #include <kardo/card_records.h>
 #include <kardo/callcard.h>
 #include <kardo/g81.h>
+#include <kardo/card.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>
 #include <kardo/tea.h>

@@ -1,0 +1,65 @@
+#pragma once
+// How Ccard reaches its drivers. Each helper calls a function object with the
+// driver that `cardtype` selects and returns its result, or the result for
+// "no driver" when the type selects none; the operations are written once
+// against the driver contract that every family fulfils.
+#include <cstdint>
+
+#include "kardo/card.h"
+
+namespace kardo_card {
+
+constexpr int32_t kNoDriver = -1;
+
+// Every terminal type 1 to 5, the LBE stub included (opening, closing,
+// settings).
+template <class F>
+int32_t WithDriver(Ccard& card, F&& f) {
+    switch (card.cardtype) {
+        case CARDTYPE_G81: return f(card.g81);
+        default: return kNoDriver;
+    }
+}
+
+// The drivers that move card contents: PKI (2, 3), Cherry (4) and G81 (5).
+template <class F>
+int32_t WithCardDriver(Ccard& card, F&& f) {
+    switch (card.cardtype) {
+        case CARDTYPE_G81: return f(card.g81);
+        default: return kNoDriver;
+    }
+}
+
+// The PKI driver alone (types 2 and 3): its TCE record operations.
+template <class F>
+int32_t WithPkiDriver(Ccard& card, F&& f) {
+    (void)card;
+    (void)f;
+    return kNoDriver;
+}
+
+// The LBE stub (type 1), which takes the LBE records.
+template <class F>
+int32_t WithLbeDriver(Ccard& card, F&& f) {
+    (void)card;
+    (void)f;
+    return kNoDriver;
+}
+
+// The terminals that read insurance cards: 3 (PKI), 4 (Cherry), 5 (G81).
+template <class F>
+int32_t WithInsuranceCardDriver(Ccard& card, F&& f) {
+    switch (card.cardtype) {
+        case CARDTYPE_G81: return f(card.g81);
+        default: return kNoDriver;
+    }
+}
+
+// Per family: the terminal accepts the insurance card kind (the PKI
+// terminal must select it first), a card is ready (0), the raw card memory
+// from byte 0 on (null when it cannot be read).
+inline bool SelectInsuranceCard(Cg81&) { return true; }
+inline int32_t InsuranceCardReady(Cg81& d) { return d.cki_card_ready(); }
+inline const unsigned char* ReadInsuranceCard(Cg81& d) { return d.read_cta_kvk(); }
+
+}  // namespace kardo_card
