@@ -4,6 +4,7 @@
 #include <kardo/kardo.h>
 
 #include <cstring>
+#include <string>
 
 TEST(Facade, WithoutATerminalTypeEverythingFailsAndChangesNothing) {
     Ccard card;
@@ -35,8 +36,8 @@ TEST(Facade, InitCardTypeKeepsTheExtraLayoutsAsOneEntryAndFillsTheChosenDriver) 
     Ccard card;
     card.initCardType(3, "/dev/null", 4, 2, stamp, chip, sc4, window, 1);
     EXPECT_EQ(0, std::memcmp(chip.pps.entry, card.chip.pps.entry, sizeof chip.pps));
-    EXPECT_EQ(0, std::memcmp(card.chip.ppspin, "\0\0\0\0\0\0GGGGGG      ", 24));
-    EXPECT_EQ(0, std::memcmp(card.chip.patpin, "\0\0\0\0\0\0      GGG   ", 24));
+    EXPECT_EQ(std::string(6, '\0') + "GGGGGG" + std::string(12, ' '), std::string(card.chip.ppspin, 24));
+    EXPECT_EQ(std::string(6, '\0') + "      GGG" + std::string(9, ' '), std::string(card.chip.patpin, 24));
     EXPECT_EQ(0, std::memcmp(card.stamp, stamp, 6));
     EXPECT_EQ(1, card.patmode);
     // Terminal type 3 belongs to the PKI driver: the G81 driver stays as it was.

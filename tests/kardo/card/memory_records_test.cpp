@@ -60,7 +60,7 @@ TEST_P(MemoryRecords, ReadBackCheck) {
         {40, "GGGGGGGGGGGG", "987654321098", 0, nullptr},
         // Eighteen Gs read back eighteen characters into the driver's buffer.
         {12, "GGGGGGGGGGGGGGGGGG", "123456789012", -1,
-         "Fehler beim Beschreiben der Karte: soll 123456789012, ist 123456789012DDDDDD"},
+         "Fehler beim Beschreiben der Karte: soll 123456789012, ist 123456789012dddddd"},
     };
     for (const auto& c : cases) {
         boxes.clear();
@@ -86,6 +86,7 @@ TEST_P(MemoryRecords, NumberTextsOnTheCard) {
         {-5, {0x00, 0x00, 0x05}},
         {-999999, {0x09, 0x99, 0x99}},
     };
+    Init(1, 6, 0, PpsLayout("G"));
     for (const auto& c : cases) {
         ASSERT_EQ(0, card.pps_wcard(c.number, "1")) << c.number;
         EXPECT_EQ(c.bytes, CardBytes(CardNow(), 239, 3)) << c.number;

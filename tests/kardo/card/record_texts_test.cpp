@@ -72,6 +72,8 @@ TEST(RecordTexts, OnlyWholeNumbersInIntRange) {
     for (const auto& c : cases) {
         int n = 0;
         EXPECT_EQ(c.ok, ParseWholeNumber(c.text, n)) << c.text;
-        if (c.ok) EXPECT_EQ(c.number, n) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(c.number, n) << c.text;
+        }
     }
 }
