@@ -24,9 +24,11 @@ public:
     unsigned char stamp[6];  /* six raw bytes written onto the cards */
     int32_t cardtype;        /* terminal type (CARDTYPE_*) */
     std::string port;        /* serial port name ("COM1", "/dev/ttyUSB0", ...) */
-    /* The driver's open serial port as a file descriptor, -1 while closed.
-     * Owned by the driver: it opens and closes it (a serial-port object may
-     * adopt the descriptor). A copy of a Callcard shares the descriptor. */
+    /* The driver's open serial port as a handle of the library's port table,
+     * -1 while closed. Owned by the driver: it opens and closes it. A copy of
+     * a Callcard shares the handle. Handles are never given out twice in a
+     * process, so a copy that outlives the close gets a failure, never
+     * another driver's port. */
     int hport;
     HWND hwnd;                /* receives WM_CARDSTATE; may be null */
     char image[IMAGE_SIZE];   /* the card image, see above */

@@ -4,12 +4,13 @@
 #include <cstring>
 
 #include "kardo/g81.h"
-#include "terminals/g81/g81_port.h"
+#include "terminals/t1_block.h"
+#include "terminals/terminal_port.h"
 
 namespace {
-constexpr int kTerminal = 1;
-constexpr int kCard = 0;
-constexpr int kHost = 2;
+constexpr int kTerminal = t1::kTerminalAddress;
+constexpr int kCard = t1::kCardAddress;
+constexpr int kHost = t1::kHostAddress;
 constexpr int32_t kNoStatus = 0xFFFF;
 
 // The raw insurance card memory of the last read_cta_kvk, one for the library.
@@ -29,7 +30,7 @@ int32_t Cg81::command(int destination, const unsigned char* bytes, int length, u
 }
 
 int32_t Cg81::cki_reset(unsigned char* response) {
-    s2_resync(0x12);
+    s2_resync(t1::Nad(kTerminal, kHost));
     static const unsigned char reset[] = {0x20, 0x11, 0x00, 0x00};
     return command(kTerminal, reset, sizeof reset, response, 32);
 }
@@ -83,7 +84,7 @@ int32_t Cg81::cki_wr16(const char* text, int offset) {
 int Cg81::_hex(const char* two) { return hex(two); }
 
 int32_t Cg81::crd_open() {
-    if (!isopen || !g81_port::IsOpen(hport)) {
+    if (!isopen || !terminal_port::IsOpen(hport)) {
         int32_t rc = open_chip(port);
         if (rc != 0) return rc;
     }
@@ -94,10 +95,10 @@ int32_t Cg81::crd_open() {
 }
 
 int32_t Cg81::close_card() {
-    if (!g81_port::IsOpen(hport)) return 0;
+    if (!terminal_port::IsOpen(hport)) return 0;
     cki_deact();
     isopen = 0;
-    g81_port::Close(hport);
+    terminal_port::Close(hport);
     return 0;
 }
 

@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "kardo/g81.h"
-#include "terminals/g81/g81_port.h"
 #include "terminals/link_time.h"
+#include "terminals/t1_block.h"
+#include "terminals/terminal_port.h"
 
 namespace {
 // The terminal's answer to one header byte, and to one read inside a block.
@@ -12,8 +13,8 @@ constexpr int kReceiveTimeoutMs = 2000;
 constexpr int kSettleMs = 1000;
 constexpr int kWriteTimeoutMs = 1000;
 
-constexpr unsigned char kResynchRequest = 0xC0;
-constexpr unsigned char kResynchResponse = 0xE0;
+// The terminal's line: 8 data bits, even parity, 1 stop bit.
+constexpr int kStopBits = 1;
 }  // namespace
 
 Cg81::Cg81() : Callcard(), send_seq(1), recv_seq(1), ifsc(32) {
@@ -27,33 +28,29 @@ Cg81& Cg81::operator=(const Cg81& other) = default;
 Cg81::~Cg81() { close_card(); }
 
 int32_t Cg81::open_chip(std::string portname) {
-    if (g81_port::IsOpen(hport)) g81_port::Close(hport);
-    if (!g81_port::Open(hport, portname)) {
-        disperr(static_cast<unsigned>(g81_port::LastError()));
+    if (terminal_port::IsOpen(hport)) terminal_port::Close(hport);
+    if (!terminal_port::Open(hport, portname)) {
+        disperr(static_cast<unsigned>(terminal_port::LastError()));
         return -1;
     }
-    if (!g81_port::Configure(hport)) {
-        disperr(static_cast<unsigned>(g81_port::LastError()));
-        g81_port::Close(hport);
+    if (!terminal_port::Configure(hport, kStopBits)) {
+        disperr(static_cast<unsigned>(terminal_port::LastError()));
+        terminal_port::Close(hport);
         return -1;
     }
     kardo_link::SleepMs(kSettleMs);
     bool cts = false;
-    if (!g81_port::Cts(hport, cts)) return -1;
+    if (!terminal_port::Cts(hport, cts)) return -1;
     return cts ? 0 : -2;
 }
 
-unsigned char Cg81::chksum(_kardodll_BLOCK_g81* block) {
-    unsigned char lrc = block->nad ^ block->pcb ^ block->len;
-    for (int i = 0; i < block->len; ++i) lrc ^= block->inf[i];
-    return lrc;
-}
+unsigned char Cg81::chksum(_kardodll_BLOCK_g81* block) { return t1::Lrc(*block); }
 
 int32_t Cg81::s1_write(_kardodll_BLOCK_g81* block) {
-    if (!g81_port::Write(hport, reinterpret_cast<const unsigned char*>(block), block->len + 4u,
+    if (!terminal_port::Write(hport, reinterpret_cast<const unsigned char*>(block), t1::WireSize(*block),
                          kardo_link::ScaledMs(kWriteTimeoutMs))) {
-        disperr(static_cast<unsigned>(g81_port::LastError()));
-        g81_port::Close(hport);
+        disperr(static_cast<unsigned>(terminal_port::LastError()));
+        terminal_port::Close(hport);
         return -1;
     }
     return 0;
@@ -63,9 +60,9 @@ int32_t Cg81::s1_read(_kardodll_BLOCK_g81* block) {
     std::memset(block, 0, sizeof *block);
     unsigned char* header[3] = {&block->nad, &block->pcb, &block->len};
     for (unsigned char* byte : header) {
-        int n = g81_port::Read(hport, byte, 1, kardo_link::ScaledMs(kReceiveTimeoutMs));
+        int n = terminal_port::Read(hport, byte, 1, kardo_link::ScaledMs(kReceiveTimeoutMs));
         if (n < 0) {
-            disperr(static_cast<unsigned>(g81_port::LastError()));
+            disperr(static_cast<unsigned>(terminal_port::LastError()));
             return -1;
         }
         if (n == 0) return -1;  // the terminal said nothing: a quiet timeout
@@ -75,12 +72,12 @@ int32_t Cg81::s1_read(_kardodll_BLOCK_g81* block) {
     size_t wanted = block->len + 1u;
     size_t got = 0;
     while (got < wanted) {
-        int n = g81_port::Read(hport, block->inf + got, wanted - got, kardo_link::ScaledMs(kReceiveTimeoutMs));
+        int n = terminal_port::Read(hport, block->inf + got, wanted - got, kardo_link::ScaledMs(kReceiveTimeoutMs));
         if (n <= 0) {
             // A block that stops half-way is an error worth showing; a timeout
             // leaves no system error of its own, so it is named as one.
-            if (n == 0) g81_port::SetLastError(ETIMEDOUT);
-            disperr(static_cast<unsigned>(g81_port::LastError()));
+            if (n == 0) terminal_port::SetLastError(ETIMEDOUT);
+            disperr(static_cast<unsigned>(terminal_port::LastError()));
             return -1;
         }
         got += static_cast<size_t>(n);
@@ -89,13 +86,13 @@ int32_t Cg81::s1_read(_kardodll_BLOCK_g81* block) {
 }
 
 int32_t Cg81::s2_put(_kardodll_BLOCK_g81* block) {
-    block->inf[block->len] = chksum(block);
+    t1::Seal(*block);
     return s1_write(block);
 }
 
 int32_t Cg81::s2_get(_kardodll_BLOCK_g81* block) {
     if (s1_read(block) != 0) return -1;
-    return chksum(block) == block->inf[block->len] ? 0 : G81_BAD_LRC;
+    return t1::LrcOk(*block) ? 0 : G81_BAD_LRC;
 }
 
 int32_t Cg81::s2_resync(int nad) {
@@ -103,7 +100,7 @@ int32_t Cg81::s2_resync(int nad) {
     recv_seq = 1;
     _kardodll_BLOCK_g81 block{};
     block.nad = static_cast<unsigned char>(nad);
-    block.pcb = kResynchRequest;
+    block.pcb = t1::kResynchRequest;
     block.len = 0;
     int32_t rc = s2_put(&block);
     if (rc != 0) {
@@ -112,13 +109,13 @@ int32_t Cg81::s2_resync(int nad) {
     }
     rc = s2_get(&block);
     if (rc != 0) return rc;
-    return block.pcb == kResynchResponse ? 0 : G81_RESYNC_FAILED;
+    return block.pcb == t1::kResynchResponse ? 0 : G81_RESYNC_FAILED;
 }
 
 int32_t Cg81::send_r0(int nad) {
     _kardodll_BLOCK_g81 block{};
     block.nad = static_cast<unsigned char>(nad);
-    block.pcb = 0x82;
+    block.pcb = t1::kRetransmitRequest;
     block.len = 0;
     int32_t rc = s2_put(&block);
     if (rc != 0) {
@@ -147,23 +144,23 @@ int32_t Cg81::s2_read(_kardodll_BLOCK_g81* block) {
 
         const unsigned char pcb = block->pcb;
         bool repetition = false;
-        if (!(pcb & 0x80)) {
-            const unsigned char ns = (pcb >> 6) & 1;
+        if (t1::IsIBlock(pcb)) {
+            const unsigned char ns = t1::Ns(pcb);
             if (ns != recv_seq) {
                 recv_seq = ns;
                 return 0;
             }
             repetition = true;
-        } else if ((pcb & 0xC0) == 0x80) {
-            const unsigned char nr = (pcb >> 4) & 1;
+        } else if (t1::IsRBlock(pcb)) {
+            const unsigned char nr = t1::Nr(pcb);
             if (nr != send_seq) return 0;
             repetition = true;
         } else {
-            const int type = pcb & 0x3F;
+            const int type = t1::SType(pcb);
             if (type > 3) return 0;
             _kardodll_BLOCK_g81 answer{};
             answer.nad = static_cast<unsigned char>(nad);
-            answer.pcb = static_cast<unsigned char>(0xE0 | type);
+            answer.pcb = t1::SResponse(type);
             if (type == 0) {
                 send_seq = 1;
                 recv_seq = 1;
@@ -197,13 +194,13 @@ int32_t Cg81::s2_read(_kardodll_BLOCK_g81* block) {
 
 int32_t Cg81::CT_data(int* destination, int* source, int command_length, const unsigned char* command,
                       int* response_length, unsigned char* response) {
-    if (!g81_port::IsOpen(hport)) return -1;
+    if (!terminal_port::IsOpen(hport)) return -1;
     if (command_length < 1) {
         *response_length = 0;
         return 0;
     }
     const int capacity = *response_length;
-    const unsigned char nad = static_cast<unsigned char>(((*destination & 7) << 4) | (*source & 7));
+    const unsigned char nad = t1::Nad(*destination, *source);
     int received = 0;
     int sent = 0;
     _kardodll_BLOCK_g81 block;
@@ -213,7 +210,7 @@ int32_t Cg81::CT_data(int* destination, int* source, int command_length, const u
         const int size = more ? ifsc : remaining;
         block.nad = nad;
         send_seq ^= 1;
-        block.pcb = static_cast<unsigned char>((more ? 0x20 : 0) | (send_seq ? 0x40 : 0));
+        block.pcb = t1::IPcb(send_seq, more);
         block.len = static_cast<unsigned char>(size);
         std::memcpy(block.inf, command + sent, static_cast<size_t>(size));
         sent += size;
@@ -225,18 +222,17 @@ int32_t Cg81::CT_data(int* destination, int* source, int command_length, const u
             int32_t rc = s2_read(&block);
             if (rc != 0) return rc;
             const unsigned char pcb = block.pcb;
-            const bool is_s = (pcb & 0xC0) == 0xC0;
-            if (!is_s) {
+            if (!t1::IsSBlock(pcb)) {
                 if (received + block.len > capacity) return G81_RESPONSE_TOO_LONG;
                 std::memcpy(response + received, block.inf, block.len);
                 received += block.len;
             }
-            if (pcb & 0x80) break;           // an R-block or an S-block
-            if (!(pcb & 0x20)) break;        // the last I-block of the answer
+            if (!t1::IsIBlock(pcb)) break;   // an R-block or an S-block
+            if (!t1::More(pcb)) break;       // the last I-block of the answer
             // Acknowledge the I-block and ask for the next one. The buffer then
             // holds the block just sent again, as the receive expects.
             block.nad = nad;
-            block.pcb = static_cast<unsigned char>(0x80 | (((recv_seq + 1) & 1) << 4));
+            block.pcb = t1::RPcb(recv_seq + 1);
             block.len = 0;
             rc = s2_put(&block);
             if (rc != 0) {

@@ -7,7 +7,7 @@
 
 #include "cards/image_text.h"
 #include "kardo/g81.h"
-#include "terminals/g81/g81_port.h"
+#include "terminals/terminal_port.h"
 #include "terminals/link_time.h"
 
 namespace {
@@ -46,9 +46,11 @@ int32_t Cg81::open_for_operation() {
 }
 
 // Waits until the terminal reports a requested card, asking again after each
-// interval; only the application's stop request ends the wait early.
+// interval. The application's stop request ends the wait, and so does a link
+// failure that closed the port: no terminal would answer any more.
 int32_t Cg81::wait_for_card(int interval_ms) {
     while (cki_card_ready() != 0) {
+        if (!terminal_port::IsOpen(hport)) return kCannotOpen;
         if (post_and_pump(kState, 2) != kDone) return kAborted;
         kardo_link::SleepMs(interval_ms);
     }
@@ -178,7 +180,7 @@ int32_t Cg81::wpattr(int number) {
 int32_t Cg81::wcard_service() {
     int32_t rc;
     if (crd_open() != 0) return kWriteRefused;
-    if ((rc = wait_for_card(500)) != kDone) return rc;
+    if ((rc = wait_for_card(500)) != kDone) return rc == kCannotOpen ? kWriteRefused : rc;
     if ((rc = refuse_insurance_card()) != kDone) return rc;
     if ((rc = post_and_pump(kState, 4)) != kDone) return rc;
     sc42card();

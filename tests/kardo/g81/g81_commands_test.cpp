@@ -109,3 +109,18 @@ TEST_F(G81Test, CopiesShareTheOpenPort) {
     copy.hport = -1;
     assigned.hport = -1;
 }
+
+TEST_F(G81Test, AStaleCopyNeverReachesAPortOpenedLater) {
+    ASSERT_EQ(0, driver.crd_open());
+    Cg81 stale(driver);
+    driver.close_card();
+    Cg81 other;
+    other.port = sim->Path();
+    ASSERT_EQ(0, other.crd_open());
+    ForgetWire();
+    EXPECT_EQ(-1, stale.cki_card_ready());
+    stale.close_card();
+    EXPECT_TRUE(HostBlocks().empty());
+    // The stale copy's close left the other driver's port alone.
+    EXPECT_EQ(0, other.cki_card_ready());
+}

@@ -1,6 +1,7 @@
 // The G81 link against the simulated terminal: the bytes on the wire, chaining,
 // the repetition and retry rules and the error codes.
 #include "g81_fixture.h"
+#include "descriptor_of.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -306,9 +307,11 @@ TEST_F(G81Test, SecondDriverOnTheSamePortIsRefused) {
 TEST_F(G81Test, SendFailureClosesThePortAndTheNextOpenRecovers) {
     ASSERT_EQ(0, driver.crd_open());
     // The port's descriptor now leads to a file that cannot be written.
+    const int fd = testsupport::DescriptorOf(sim->Path());
+    ASSERT_GE(fd, 0);
     int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(readOnly, 0);
-    ASSERT_EQ(driver.hport, dup2(readOnly, driver.hport));
+    ASSERT_EQ(fd, dup2(readOnly, fd));
     close(readOnly);
     unsigned char response[32];
     int length = 32;
@@ -323,4 +326,25 @@ TEST_F(G81Test, SendFailureClosesThePortAndTheNextOpenRecovers) {
     EXPECT_EQ(-1, driver.cki_card_ready());
     EXPECT_EQ(0, driver.crd_open());
     EXPECT_EQ(0, driver.cki_card_ready());
+}
+
+TEST_F(G81Test, ACardWaitEndsWhenALinkFailureClosedThePort) {
+    ASSERT_EQ(0, driver.crd_open());
+    const int fd = testsupport::DescriptorOf(sim->Path());
+    ASSERT_GE(fd, 0);
+    int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    ASSERT_EQ(fd, dup2(readOnly, fd));
+    close(readOnly);
+    // Should the wait go on, the application gives up after a few passes.
+    int waits = 0;
+    onMessage = [&](const Posted& p) {
+        if (p.message == WM_CARDSTATE && p.wparam == 2 && p.lparam == 2 && ++waits == 5)
+            kardo_post_card_abort(kardo_current_thread_id());
+    };
+    _kardodll_tagCHIP layout[8];
+    std::memset(layout, ' ', sizeof layout);
+    std::string value;
+    EXPECT_EQ(-105, driver.rcard(value, layout));
+    EXPECT_EQ(0, waits);
 }

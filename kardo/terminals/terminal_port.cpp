@@ -1,4 +1,4 @@
-#include "terminals/g81/g81_port.h"
+#include "terminals/terminal_port.h"
 
 #include <cerrno>
 #include <map>
@@ -9,12 +9,14 @@
 #include "platform/serial_port.h"
 #include "platform/system_error.h"
 
-namespace g81_port {
+namespace terminal_port {
 
 namespace {
 
 std::mutex g_mutex;
 std::map<int, std::shared_ptr<platform::SerialPort>> g_ports;
+// The next handle to give out; counts up for the life of the process.
+int g_nextHandle = 1;
 
 std::shared_ptr<platform::SerialPort> Find(int handle) {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -30,28 +32,31 @@ std::shared_ptr<platform::SerialPort> FindOrFail(int handle) {
 
 }  // namespace
 
-bool IsOpen(int handle) { return handle >= 0 && Find(handle) != nullptr; }
+bool IsOpen(int handle) { return handle > 0 && Find(handle) != nullptr; }
 
 bool Open(int& handle, const std::string& name) {
+    handle = kClosed;
     auto port = std::make_shared<platform::SerialPort>();
-    if (!port->Open(platform::DevicePath(name))) {
-        handle = -1;
+    if (!port->Open(platform::DevicePath(name))) return false;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_nextHandle <= 0) {  // two thousand million opens: refuse rather than reuse
+        port->Close();
+        platform::SetLastError(EMFILE);
         return false;
     }
-    handle = port->fd();
-    std::lock_guard<std::mutex> lock(g_mutex);
+    handle = g_nextHandle++;
     g_ports[handle] = std::move(port);
     return true;
 }
 
-bool Configure(int handle) {
+bool Configure(int handle, int stopBits) {
     auto port = FindOrFail(handle);
     if (!port) return false;
     platform::LineSettings line;
     line.baudRate = 9600;
     line.dataBits = 8;
     line.parity = platform::Parity::Even;
-    line.stopBits = 1;
+    line.stopBits = static_cast<uint8_t>(stopBits);
     line.parityCheck = true;
     line.rtsCtsFlow = true;
     return port->SetSettings(line) && port->SetDtr(true);
@@ -68,7 +73,7 @@ void Close(int& handle) {
         }
     }
     if (port) port->Close();
-    handle = -1;
+    handle = kClosed;
 }
 
 int Read(int handle, unsigned char* buffer, size_t size, int timeoutMs) {
@@ -91,4 +96,4 @@ bool Cts(int handle, bool& on) {
 int LastError() { return platform::LastError(); }
 void SetLastError(int code) { platform::SetLastError(code); }
 
-}  // namespace g81_port
+}  // namespace terminal_port

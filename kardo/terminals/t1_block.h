@@ -1,0 +1,73 @@
+#pragma once
+// The T=1 block of ISO/IEC 7816-3 as both T=1 drivers keep it: a record with
+// `nad`, `pcb`, `len` and `inf[256]`, laid out as on the wire, with the LRC
+// stored right behind the `len` information bytes. The templates take either
+// driver's block record; what the drivers do with the blocks (retries,
+// timeouts, error codes) stays their own.
+#include <cstddef>
+
+namespace t1 {
+
+constexpr int kCardAddress = 0;
+constexpr int kTerminalAddress = 1;
+constexpr int kHostAddress = 2;
+
+constexpr unsigned char kResynchRequest = 0xC0;
+constexpr unsigned char kResynchResponse = 0xE0;
+constexpr unsigned char kIfsRequest = 0xC1;
+constexpr unsigned char kAbortRequest = 0xC2;
+constexpr unsigned char kWtxRequest = 0xC3;
+// The R-block a host sends after a block with a wrong LRC: N(R) 0, "other error".
+constexpr unsigned char kRetransmitRequest = 0x82;
+
+// Destination in bits 6-4, source in bits 2-0: 0x12 host to terminal, 0x02 host to card.
+constexpr unsigned char Nad(int destination, int source) {
+    return static_cast<unsigned char>(((destination & 7) << 4) | (source & 7));
+}
+
+// A received block is classed by the two top bits of its pcb alone.
+constexpr bool IsIBlock(unsigned char pcb) { return (pcb & 0x80) == 0; }
+constexpr bool IsRBlock(unsigned char pcb) { return (pcb & 0xC0) == 0x80; }
+constexpr bool IsSBlock(unsigned char pcb) { return (pcb & 0xC0) == 0xC0; }
+// I-block: N(S) in bit 6, more data follows in bit 5.
+constexpr unsigned char Ns(unsigned char pcb) { return (pcb >> 6) & 1; }
+constexpr bool More(unsigned char pcb) { return (pcb & 0x20) != 0; }
+// R-block: N(R), the sequence number the sender expects next, in bit 4.
+constexpr unsigned char Nr(unsigned char pcb) { return (pcb >> 4) & 1; }
+// S-block: the type code; requests 0 to 3, responses 0x20 to 0x23.
+constexpr int SType(unsigned char pcb) { return pcb & 0x3F; }
+
+constexpr unsigned char IPcb(int ns, bool more) {
+    return static_cast<unsigned char>(((ns & 1) << 6) | (more ? 0x20 : 0));
+}
+constexpr unsigned char RPcb(int nr) { return static_cast<unsigned char>(0x80 | ((nr & 1) << 4)); }
+constexpr unsigned char SResponse(int type) { return static_cast<unsigned char>(0xE0 | (type & 0x1F)); }
+
+// The exclusive OR of every byte from nad to the last information byte.
+template <class Block>
+unsigned char Lrc(const Block& block) {
+    unsigned char lrc = block.nad ^ block.pcb ^ block.len;
+    for (int i = 0; i < block.len; ++i) lrc ^= block.inf[i];
+    return lrc;
+}
+
+// Stores the LRC behind the information field; inf has room for it behind
+// the longest field.
+template <class Block>
+void Seal(Block& block) {
+    static_assert(sizeof block.inf == 256, "a T=1 block has 256 bytes of inf");
+    block.inf[block.len] = Lrc(block);
+}
+
+template <class Block>
+bool LrcOk(const Block& block) {
+    return Lrc(block) == block.inf[block.len];
+}
+
+// nad, pcb, len, the information bytes and the LRC.
+template <class Block>
+size_t WireSize(const Block& block) {
+    return block.len + 4u;
+}
+
+}  // namespace t1
