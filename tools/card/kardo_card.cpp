@@ -330,7 +330,9 @@ struct Progress {
     bool quiet = false;
     bool waiting = false;  // "insert a card" shown for the present wait
     bool barOpen = false;
+    bool terminal = false;  // standard error is a terminal: the bar is redrawn in place
     unsigned long barKind = 0;
+    int lastQuarter = -1;
 
     void EndBar() {
         if (barOpen) std::fputc('\n', stderr);
@@ -349,11 +351,21 @@ struct Progress {
             return;
         }
         waiting = false;
-        if (barOpen && barKind != w) EndBar();
         const long percent = std::clamp<long>(l, 0, 100);
+        const char* what = w == 0 ? "reading" : "writing";
+        if (!terminal) {
+            // A log or a pipe gets a line at each quarter, not a redrawn bar.
+            if (barKind != w) lastQuarter = -1;
+            barKind = w;
+            if (percent / 25 == lastQuarter) return;
+            lastQuarter = static_cast<int>(percent / 25);
+            std::fprintf(stderr, "%s %3ld%%\n", what, percent);
+            return;
+        }
+        if (barOpen && barKind != w) EndBar();
         const int filled = static_cast<int>(percent * 30 / 100);
-        std::fprintf(stderr, "\r%s [%.*s%*s] %3ld%%", w == 0 ? "reading" : "writing", filled,
-                     "##############################", 30 - filled, "", percent);
+        std::fprintf(stderr, "\r%s [%.*s%*s] %3ld%%", what, filled, "##############################", 30 - filled, "",
+                     percent);
         std::fflush(stderr);
         barOpen = true;
         barKind = w;
@@ -638,6 +650,7 @@ int main(int argc, char** argv) {
 
     kardo_set_message_box_handler(OnMessageBox, nullptr);
     g_progress.quiet = o.quiet;
+    g_progress.terminal = isatty(STDERR_FILENO) == 1;
     g_cardThread = kardo_current_thread_id();
     run.window = kardo_register_window(
         [](void*, HWND, unsigned message, WPARAM w, LPARAM l) { g_progress.Message(message, w, l); }, nullptr);
