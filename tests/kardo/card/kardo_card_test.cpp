@@ -1,0 +1,176 @@
+// kardo-card against the simulated terminals, as a user runs it.
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+
+#include "card_fixture.h"
+#include "program_run.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class KardoCard : public ::testing::TestWithParam<FamilyCase> {
+protected:
+    static void SetUpTestSuite() { setenv("KARDO_TEST_TIME_SCALE", "0.2", 1); }
+    void SetUp() override {
+        termsim::TerminalOptions options;
+        options.family = GetParam().family;
+        options.timeScale = 0.5;
+        sim = std::make_unique<termsim::Terminal>(options);
+        sim->Slot().Insert(termsim::BlankMemoryCard());
+        sim->Start();
+    }
+    void TearDown() override {
+        sim->GetTrace().SetObserver(nullptr);
+        sim->Stop();
+        for (const std::string& f : files) std::remove(f.c_str());
+    }
+
+    // The terminal options and then the command.
+    std::vector<std::string> Args(std::vector<std::string> command) {
+        std::vector<std::string> args{"--family", GetParam().name, "--port", sim->Path()};
+        args.insert(args.end(), command.begin(), command.end());
+        return args;
+    }
+    std::string File(const std::string& name, const std::string& text) {
+        std::string path = ::testing::TempDir() + "kardo-card-" + std::to_string(getpid()) + "-" + name;
+        std::ofstream(path) << text;
+        files.push_back(path);
+        return path;
+    }
+
+    std::unique_ptr<termsim::Terminal> sim;
+    std::vector<std::string> files;
+};
+
+}  // namespace
+
+TEST_P(KardoCard, KvkPrintsTheInsuredPersonInUtf8) {
+    sim->Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson()));
+    ProgramRun text(Args({"kvk"}));
+    EXPECT_EQ(0, text.Wait()) << text.Err();
+    EXPECT_EQ("J\xC3\xBCrgen M\xC3\xBCller\nHauptstra\xC3\x9F" "e 1\n12345 Musterstadt\n", text.Out());
+
+    ProgramRun json(Args({"--json", "kvk"}));
+    EXPECT_EQ(0, json.Wait()) << json.Err();
+    EXPECT_EQ("{\"valid\":1,\"title\":\"\",\"firstname\":\"J\xC3\xBCrgen\",\"surname\":\"M\xC3\xBCller\",\"street\":"
+              "\"Hauptstra\xC3\x9F" "e 1\",\"postcode\":\"12345\",\"town\":\"Musterstadt\"}\n",
+              json.Out());
+}
+
+TEST_P(KardoCard, WrittenRecordsReadBack) {
+    ProgramRun write(Args({"write", "pps", "1234567", "123456789012"}));
+    ASSERT_EQ(0, write.Wait()) << write.Err();
+    EXPECT_NE(std::string::npos, write.Err().find("writing 100%"));
+    ProgramRun read(Args({"read", "pps"}));
+    EXPECT_EQ(0, read.Wait()) << read.Err();
+    EXPECT_EQ("123456789012\n", read.Out());
+
+    // A layout file: the pat record in entry 1 with a head, four digits, a stamp.
+    const std::string layout = File("layout", "# pat record\npat.1.head = AB12\npat.1.row1 = GGGG\npatlen = 4\n"
+                                              "stamp = 0102030405a6\nmode = 7\n");
+    ProgramRun pat(Args({"--layout", layout, "--json", "write", "pat", "42", "4711"}));
+    ASSERT_EQ(0, pat.Wait()) << pat.Err();
+    EXPECT_EQ("{\"record\":\"pat\",\"number\":42,\"value\":\"4711\",\"result\":0}\n", pat.Out());
+    const termsim::Card card = *sim->Slot().Contents();
+    // Entry 1's header row (image 8 to 15) holds the head: card bytes 4 and 5.
+    EXPECT_EQ(0xBA, card.bytes[4]);
+    EXPECT_EQ(0x21, card.bytes[5]);
+    EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 0xA6}), Bytes(card.bytes.begin() + 242, card.bytes.begin() + 248));
+    EXPECT_EQ(7, card.bytes[254]);
+    ProgramRun back(Args({"--layout", layout, "--json", "read", "pat"}));
+    EXPECT_EQ(0, back.Wait()) << back.Err();
+    EXPECT_EQ("{\"record\":\"pat\",\"value\":\"4711\"}\n", back.Out());
+}
+
+TEST_P(KardoCard, ServiceCardFromAFile) {
+    const std::string service = File("service", "flags = JNJNJN\nnum1 = 12\nnum2 = 25\n");
+    ProgramRun run(Args({"service", service}));
+    ASSERT_EQ(0, run.Wait()) << run.Err();
+    const termsim::Card card = *sim->Slot().Contents();
+    // The switches as F or 0 from image position 96, num1 as one digit at 103.
+    EXPECT_EQ((Bytes{0x0F, 0x0F, 0x0F, 0xC0}), Bytes(card.bytes.begin() + 48, card.bytes.begin() + 52));
+}
+
+TEST_P(KardoCard, ExitCodes) {
+    const struct {
+        const char* what;
+        std::function<void(termsim::Terminal&)> setup;
+        std::vector<std::string> command;
+        int exit;
+        const char* message;
+    } cases[] = {
+        {"no command", nullptr, {}, 2, "no command given"},
+        {"type 2 and kvk", nullptr, {"--type", "2", "kvk"}, 2, "reads no insurance cards"},
+        {"bad number", nullptr, {"write", "pps", "12a", "1"}, 2, "NUMBER must be a whole number"},
+        {"no terminal", nullptr, {"--port", "/nonexistent/tty", "read", "pps"}, 3, "terminal answers on /nonexistent/tty"},
+        {"insurance card", [](termsim::Terminal& t) { t.Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson())); },
+         {"write", "pps", "1", "1234"}, 5, "health insurance card"},
+        {"read back wrongly", nullptr, {"--ppslen", "4", "write", "pps", "1", " 1234"}, 6,
+         "Fehler beim Beschreiben der Karte: soll  1234, ist 1234"},
+        {"no insurance card data", nullptr, {"kvk"}, 7, "no valid insurance card data"},
+        {"no card in time", [](termsim::Terminal& t) { t.Slot().Remove(); }, {"--timeout", "1", "read", "pps"}, 4,
+         "insert a card"},
+        {"write refused", [](termsim::Terminal& t) { t.Faults().Add(termsim::ParseFault("refuse-write=6581")); },
+         {"write", "pps", "1", "1"}, 1, "failed"},
+    };
+    for (const auto& c : cases) {
+        sim->Slot().Insert(termsim::BlankMemoryCard());
+        sim->Faults().Clear();
+        if (c.setup) c.setup(*sim);
+        ProgramRun run(Args(c.command));
+        EXPECT_EQ(c.exit, run.Wait()) << c.what << "\n" << run.Err();
+        EXPECT_NE(std::string::npos, run.Err().find(c.message)) << c.what << "\n" << run.Err();
+    }
+    ProgramRun layout(Args({"--layout", File("bad", "pps.0.row1 = GGG\npps.9.row1 = G\n"), "read", "pps"}));
+    EXPECT_EQ(2, layout.Wait());
+    EXPECT_NE(std::string::npos, layout.Err().find("bad:2: unknown key \"pps.9.row1\""));
+}
+
+TEST_P(KardoCard, CtrlCDuringAWriteStopsItAndClosesThePort) {
+    std::unique_ptr<ProgramRun> run;
+    std::atomic<int> updates{0};
+    // On the fifth UPDATE BINARY the user presses Ctrl-C; the terminal answers
+    // once the program has taken it.
+    sim->GetTrace().SetObserver([&](termsim::Direction d, const Bytes& b) {
+        if (d != termsim::Direction::HostToTerminal || b.size() < 6 || (b[1] & 0x80) || b[3] != 0x00 || b[4] != 0xD6)
+            return;
+        if (++updates == 5) {
+            run->Signal(SIGINT);
+            run->WaitForErr("stopping");
+        }
+    });
+    run = std::make_unique<ProgramRun>(Args({"write", "pps", "1234567", "123456789012"}));
+    EXPECT_EQ(4, run->Wait()) << run->Err();
+    EXPECT_EQ(5, updates);
+    EXPECT_NE(std::string::npos, run->Err().find("stay written"));
+    // The pieces written stay; the rest of the card is as it was.
+    const termsim::Card card = *sim->Slot().Contents();
+    EXPECT_EQ(0x16, card.bytes[16]);
+    EXPECT_EQ(0xFF, card.bytes[248]);
+    // The port was closed: the next program opens it at once.
+    ProgramRun read(Args({"read", "pps"}));
+    EXPECT_EQ(0, read.Wait()) << read.Err();
+}
+
+TEST_P(KardoCard, KvkWatchReadsCardAfterCard) {
+    sim->Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson()));
+    ProgramRun run(Args({"--json", "kvk", "--watch"}));
+    ASSERT_TRUE(run.WaitForOut("\"surname\":\"M\xC3\xBCller\""));
+    ASSERT_TRUE(run.WaitForErr("take the card out"));
+    sim->Slot().Remove();
+    ASSERT_TRUE(run.WaitForErr("insert a card"));
+    termsim::InsuredPerson next = termsim::ExamplePerson();
+    next.firstName = "Erika";
+    next.surname = "Mustermann";
+    sim->Slot().Insert(termsim::InsuranceCard(next));
+    ASSERT_TRUE(run.WaitForOut("\"surname\":\"Mustermann\""));
+    run.Signal(SIGINT);
+    EXPECT_EQ(0, run.Wait()) << run.Err();
+    // One result for each card.
+    const std::string out = run.Out();
+    EXPECT_EQ(2, std::count(out.begin(), out.end(), '\n')) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, KardoCard, ::testing::ValuesIn(SimulatedFamilies()), FamilyCaseName);
