@@ -74,9 +74,9 @@ TEST_P(KardoCard, WrittenRecordsReadBack) {
     ASSERT_EQ(0, pat.Wait()) << pat.Err();
     EXPECT_EQ("{\"record\":\"pat\",\"number\":42,\"value\":\"4711\",\"result\":0}\n", pat.Out());
     const termsim::Card card = *sim->Slot().Contents();
-    // Entry 1's header row (image 8 to 15) holds the head: card bytes 4 and 5.
-    EXPECT_EQ(0xBA, card.bytes[4]);
-    EXPECT_EQ(0x21, card.bytes[5]);
+    // Entry 1's header row (image 8 to 15): the count 4, the group digit 2,
+    // then the head: card bytes 4 to 6.
+    EXPECT_EQ((Bytes{0x24, 0xBA, 0x21}), Bytes(card.bytes.begin() + 4, card.bytes.begin() + 7));
     EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 0xA6}), Bytes(card.bytes.begin() + 242, card.bytes.begin() + 248));
     EXPECT_EQ(7, card.bytes[254]);
     ProgramRun back(Args({"--layout", layout, "--json", "read", "pat"}));
