@@ -7,6 +7,10 @@ namespace platform {
 
 int LastError();
 void SetLastError(int code);
+// The same with a text of the caller's own, which SystemErrorText shows for
+// this code in place of the system's text (until the next last error is set),
+// where the system's words alone would not say what went wrong.
+void SetLastError(int code, const std::string& text);
 // Takes errno as the thread's last error and returns it.
 int SaveErrno();
 

@@ -5,26 +5,26 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/device_name.h"
-#include "platform/serial_port.h"
 #include "platform/system_error.h"
+#include "terminals/terminal_line.h"
+#include "terminals/tovan_line.h"
 
 namespace terminal_port {
 
 namespace {
 
 std::mutex g_mutex;
-std::map<int, std::shared_ptr<platform::SerialPort>> g_ports;
+std::map<int, std::shared_ptr<TerminalLine>> g_ports;
 // The next handle to give out; counts up for the life of the process.
 int g_nextHandle = 1;
 
-std::shared_ptr<platform::SerialPort> Find(int handle) {
+std::shared_ptr<TerminalLine> Find(int handle) {
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_ports.find(handle);
     return it == g_ports.end() ? nullptr : it->second;
 }
 
-std::shared_ptr<platform::SerialPort> FindOrFail(int handle) {
+std::shared_ptr<TerminalLine> FindOrFail(int handle) {
     auto port = Find(handle);
     if (!port) platform::SetLastError(EBADF);
     return port;
@@ -36,8 +36,8 @@ bool IsOpen(int handle) { return handle > 0 && Find(handle) != nullptr; }
 
 bool Open(int& handle, const std::string& name) {
     handle = kClosed;
-    auto port = std::make_shared<platform::SerialPort>();
-    if (!port->Open(platform::DevicePath(name))) return false;
+    std::shared_ptr<TerminalLine> port(IsTovanName(name) ? OpenTovanLine(name) : OpenSerialLine(name));
+    if (!port) return false;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_nextHandle <= 0) {  // two thousand million opens: refuse rather than reuse
         port->Close();
@@ -51,19 +51,11 @@ bool Open(int& handle, const std::string& name) {
 
 bool Configure(int handle, int stopBits) {
     auto port = FindOrFail(handle);
-    if (!port) return false;
-    platform::LineSettings line;
-    line.baudRate = 9600;
-    line.dataBits = 8;
-    line.parity = platform::Parity::Even;
-    line.stopBits = static_cast<uint8_t>(stopBits);
-    line.parityCheck = true;
-    line.rtsCtsFlow = true;
-    return port->SetSettings(line) && port->SetDtr(true);
+    return port && port->Configure(stopBits);
 }
 
 void Close(int& handle) {
-    std::shared_ptr<platform::SerialPort> port;
+    std::shared_ptr<TerminalLine> port;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         auto it = g_ports.find(handle);
@@ -79,18 +71,18 @@ void Close(int& handle) {
 int Read(int handle, unsigned char* buffer, size_t size, int timeoutMs) {
     auto port = FindOrFail(handle);
     if (!port) return -1;
-    return static_cast<int>(port->ReadFirstByte(buffer, size, timeoutMs));
+    return port->Read(buffer, size, timeoutMs);
 }
 
 bool Write(int handle, const unsigned char* data, size_t size, int timeoutMs) {
     auto port = FindOrFail(handle);
     if (!port) return false;
-    return port->Write(data, size, timeoutMs) == static_cast<ssize_t>(size);
+    return port->Write(data, size, timeoutMs);
 }
 
 bool Cts(int handle, bool& on) {
     auto port = FindOrFail(handle);
-    return port && port->GetCts(on);
+    return port && port->Cts(on);
 }
 
 int LastError() { return platform::LastError(); }

@@ -4,6 +4,10 @@
 // port slots); copies of a driver share the handle. Handles are never given
 // out twice in a process: once a port is closed, a stale copy of its handle
 // fails with EBADF instead of reaching a port that some driver opened later.
+//
+// A port is named as the drivers take it: COMn, a device path, or
+// tovan://HOST:DATAPORT:CTRLPORT (tovan://HOST:DATAPORT without line control)
+// for a terminal on a serial port that a tovan server makes reachable.
 #include <cstddef>
 #include <string>
 

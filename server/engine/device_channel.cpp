@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/baud_rates.h"
 #include "platform/device_name.h"
 #include "platform/message_box.h"
 #include "platform/system_error.h"
@@ -15,9 +16,6 @@ namespace {
 
 using platform::LineSettings;
 using platform::Parity;
-
-constexpr uint32_t kBaudRates[] = {110,  300,   600,   1200,  2400,   4800,   9600,  14400,
-                                   19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 // How long a new run waits for the previous one to let go of the device
 // (a Stop followed at once by a Start, as the printer restart does).
@@ -83,9 +81,7 @@ std::string DeviceOpenPath(const std::string& name) {
     return platform::DevicePath(name);
 }
 
-uint32_t BaudRateForIndex(unsigned index) {
-    return index < sizeof kBaudRates / sizeof kBaudRates[0] ? kBaudRates[index] : 0;
-}
+uint32_t BaudRateForIndex(unsigned index) { return platform::BaudRateForIndex(index); }
 
 int DeviceThreadProc(DeviceThreadParams params) {
     RunGeneration& generation = *params.generation;
