@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "kardo/card.h"
+#include "terminals/terminal_port.h"
 
 namespace kardo_card {
 
@@ -57,8 +58,10 @@ int32_t WithInsuranceCardDriver(Ccard& card, F&& f) {
 
 // Per family: the terminal accepts the insurance card kind (the PKI
 // terminal must select it first), a card is ready (0), the raw card memory
-// from byte 0 on (null when it cannot be read).
+// from byte 0 on (null when it cannot be read), the driver's port has been
+// closed (by a failure, while an operation runs).
 inline bool SelectInsuranceCard(Cg81&) { return true; }
+inline bool PortClosed(Cg81& d) { return !terminal_port::IsOpen(d.hport); }
 inline int32_t InsuranceCardReady(Cg81& d) { return d.cki_card_ready(); }
 inline const unsigned char* ReadInsuranceCard(Cg81& d) { return d.read_cta_kvk(); }
 

@@ -103,7 +103,7 @@ _kardodll_KVKINFO Ccard::rdkvk() {
         while (kardo_card::InsuranceCardReady(driver) != 0) {
             // A failure that closed the port ends the wait: no card can come
             // through it any more.
-            if (driver.hport < 0) return kNoData;
+            if (kardo_card::PortClosed(driver)) return kNoData;
             if (driver.hwnd) kardo_post_message(driver.hwnd, WM_CARDSTATE, 2, 2);
             if (Callcard::PumpMessages() != 0) return kNoData;
             kardo_link::SleepMs(kWaitMs);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -462,6 +463,17 @@ struct Run {
         errno = 0;
         const long number = std::strtol(numberText.c_str(), &end, 10);
         if (numberText.empty() || *end || errno == ERANGE) UsageError("NUMBER must be a whole number, not \"" + numberText + "\"");
+        // Number records take whole numbers only; the library refuses others
+        // with a bare -1, so they are told apart here.
+        const bool asNumber = settings.patmode == 1 || (settings.patmode == 2 && (options.cardtype == CARDTYPE_CHERRY ||
+                                                                                 options.cardtype == CARDTYPE_G81));
+        if (record == "pat" && asNumber) {
+            errno = 0;
+            const long pat = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || errno == ERANGE || pat < INT32_MIN || pat > INT32_MAX)
+                UsageError("with patmode " + std::to_string(settings.patmode) +
+                           " the pat VALUE is a number record: a whole number, not \"" + value + "\"");
+        }
         if (!OpenTerminal()) return kExitNoTerminal;
         int32_t rc;
         if (record == "pps")

@@ -88,6 +88,13 @@ protected:
         card.initCardType(GetParam().cardtype, sim->Path(), ppslen, patlen, stamp, chip, sc4, window, patmode);
     }
 
+    // The selected driver holds no open port.
+    bool PortClosed() {
+        switch (card.cardtype) {
+            case CARDTYPE_G81: return card.g81.hport == -1;
+            default: return false;
+        }
+    }
     termsim::Card CardNow() { return *sim->Slot().Contents(); }
     bool Waited() const {
         for (const Posted& p : posted)

@@ -104,6 +104,7 @@ TEST_P(KardoCard, ExitCodes) {
         {"no command", nullptr, {}, 2, "no command given"},
         {"type 2 and kvk", nullptr, {"--type", "2", "kvk"}, 2, "reads no insurance cards"},
         {"bad number", nullptr, {"write", "pps", "12a", "1"}, 2, "NUMBER must be a whole number"},
+        {"bad number record", nullptr, {"--patmode", "1", "write", "pat", "1", "47x"}, 2, "a whole number, not \"47x\""},
         {"no terminal", nullptr, {"--port", "/nonexistent/tty", "read", "pps"}, 3, "terminal answers on /nonexistent/tty"},
         {"insurance card", [](termsim::Terminal& t) { t.Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson())); },
          {"write", "pps", "1", "1234"}, 5, "health insurance card"},
