@@ -4,11 +4,18 @@
 #include <fstream>
 
 #include "card_fixture.h"
-#include "program_run.h"
+#include "tovan_process.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+// kardo-card run as a user runs it.
+class ProgramRun : public testsupport::TovanProcess {
+public:
+    explicit ProgramRun(const std::vector<std::string>& args) : TovanProcess(KARDO_CARD_PROGRAM, args) {}
+    int Finish() { return Wait(60000); }
+};
 
 class KardoCard : public ::testing::TestWithParam<FamilyCase> {
 protected:
@@ -49,30 +56,29 @@ protected:
 TEST_P(KardoCard, KvkPrintsTheInsuredPersonInUtf8) {
     sim->Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson()));
     ProgramRun text(Args({"kvk"}));
-    EXPECT_EQ(0, text.Wait()) << text.Err();
-    EXPECT_EQ("J\xC3\xBCrgen M\xC3\xBCller\nHauptstra\xC3\x9F" "e 1\n12345 Musterstadt\n", text.Out());
+    EXPECT_EQ(0, text.Finish()) << text.Errors();
+    EXPECT_TRUE(text.OutputHas("J\xC3\xBCrgen M\xC3\xBCller\nHauptstra\xC3\x9F" "e 1\n12345 Musterstadt\n"));
 
     ProgramRun json(Args({"--json", "kvk"}));
-    EXPECT_EQ(0, json.Wait()) << json.Err();
-    EXPECT_EQ("{\"valid\":1,\"title\":\"\",\"firstname\":\"J\xC3\xBCrgen\",\"surname\":\"M\xC3\xBCller\",\"street\":"
-              "\"Hauptstra\xC3\x9F" "e 1\",\"postcode\":\"12345\",\"town\":\"Musterstadt\"}\n",
-              json.Out());
+    EXPECT_EQ(0, json.Finish()) << json.Errors();
+    EXPECT_TRUE(json.OutputHas("{\"valid\":1,\"title\":\"\",\"firstname\":\"J\xC3\xBCrgen\",\"surname\":\"M\xC3\xBCller\","
+                               "\"street\":\"Hauptstra\xC3\x9F" "e 1\",\"postcode\":\"12345\",\"town\":\"Musterstadt\"}\n"));
 }
 
 TEST_P(KardoCard, WrittenRecordsReadBack) {
     ProgramRun write(Args({"write", "pps", "1234567", "123456789012"}));
-    ASSERT_EQ(0, write.Wait()) << write.Err();
-    EXPECT_NE(std::string::npos, write.Err().find("writing 100%"));
+    ASSERT_EQ(0, write.Finish()) << write.Errors();
+    EXPECT_TRUE(write.ErrorsHave("writing 100%"));
     ProgramRun read(Args({"read", "pps"}));
-    EXPECT_EQ(0, read.Wait()) << read.Err();
-    EXPECT_EQ("123456789012\n", read.Out());
+    EXPECT_EQ(0, read.Finish()) << read.Errors();
+    EXPECT_TRUE(read.OutputHas("123456789012\n"));
 
     // A layout file: the pat record in entry 1 with a head, four digits, a stamp.
     const std::string layout = File("layout", "# pat record\npat.1.head = AB12\npat.1.row1 = GGGG\npatlen = 4\n"
                                               "stamp = 0102030405a6\nmode = 7\n");
     ProgramRun pat(Args({"--layout", layout, "--json", "write", "pat", "42", "4711"}));
-    ASSERT_EQ(0, pat.Wait()) << pat.Err();
-    EXPECT_EQ("{\"record\":\"pat\",\"number\":42,\"value\":\"4711\",\"result\":0}\n", pat.Out());
+    ASSERT_EQ(0, pat.Finish()) << pat.Errors();
+    EXPECT_TRUE(pat.OutputHas("{\"record\":\"pat\",\"number\":42,\"value\":\"4711\",\"result\":0}\n"));
     const termsim::Card card = *sim->Slot().Contents();
     // Entry 1's header row (image 8 to 15): the count 4, the group digit 2,
     // then the head: card bytes 4 to 6.
@@ -80,14 +86,14 @@ TEST_P(KardoCard, WrittenRecordsReadBack) {
     EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 0xA6}), Bytes(card.bytes.begin() + 242, card.bytes.begin() + 248));
     EXPECT_EQ(7, card.bytes[254]);
     ProgramRun back(Args({"--layout", layout, "--json", "read", "pat"}));
-    EXPECT_EQ(0, back.Wait()) << back.Err();
-    EXPECT_EQ("{\"record\":\"pat\",\"value\":\"4711\"}\n", back.Out());
+    EXPECT_EQ(0, back.Finish()) << back.Errors();
+    EXPECT_TRUE(back.OutputHas("{\"record\":\"pat\",\"value\":\"4711\"}\n"));
 }
 
 TEST_P(KardoCard, ServiceCardFromAFile) {
     const std::string service = File("service", "flags = JNJNJN\nnum1 = 12\nnum2 = 25\n");
     ProgramRun run(Args({"service", service}));
-    ASSERT_EQ(0, run.Wait()) << run.Err();
+    ASSERT_EQ(0, run.Finish()) << run.Errors();
     const termsim::Card card = *sim->Slot().Contents();
     // The switches as F or 0 from image position 96, num1 as one digit at 103.
     EXPECT_EQ((Bytes{0x0F, 0x0F, 0x0F, 0xC0}), Bytes(card.bytes.begin() + 48, card.bytes.begin() + 52));
@@ -121,12 +127,12 @@ TEST_P(KardoCard, ExitCodes) {
         sim->Faults().Clear();
         if (c.setup) c.setup(*sim);
         ProgramRun run(Args(c.command));
-        EXPECT_EQ(c.exit, run.Wait()) << c.what << "\n" << run.Err();
-        EXPECT_NE(std::string::npos, run.Err().find(c.message)) << c.what << "\n" << run.Err();
+        EXPECT_EQ(c.exit, run.Finish()) << c.what << "\n" << run.Errors();
+        EXPECT_TRUE(run.ErrorsHave(c.message)) << c.what << "\n" << run.Errors();
     }
     ProgramRun layout(Args({"--layout", File("bad", "pps.0.row1 = GGG\npps.9.row1 = G\n"), "read", "pps"}));
-    EXPECT_EQ(2, layout.Wait());
-    EXPECT_NE(std::string::npos, layout.Err().find("bad:2: unknown key \"pps.9.row1\""));
+    EXPECT_EQ(2, layout.Finish());
+    EXPECT_TRUE(layout.ErrorsHave("bad:2: unknown key \"pps.9.row1\""));
 }
 
 TEST_P(KardoCard, CtrlCDuringAWriteStopsItAndClosesThePort) {
@@ -139,39 +145,38 @@ TEST_P(KardoCard, CtrlCDuringAWriteStopsItAndClosesThePort) {
             return;
         if (++updates == 5) {
             run->Signal(SIGINT);
-            run->WaitForErr("stopping");
+            run->ErrorsHave("stopping", 60000);
         }
     });
     run = std::make_unique<ProgramRun>(Args({"write", "pps", "1234567", "123456789012"}));
-    EXPECT_EQ(4, run->Wait()) << run->Err();
+    EXPECT_EQ(4, run->Finish()) << run->Errors();
     EXPECT_EQ(5, updates);
-    EXPECT_NE(std::string::npos, run->Err().find("stay written"));
+    EXPECT_TRUE(run->ErrorsHave("stay written"));
     // The pieces written stay; the rest of the card is as it was.
     const termsim::Card card = *sim->Slot().Contents();
     EXPECT_EQ(0x16, card.bytes[16]);
     EXPECT_EQ(0xFF, card.bytes[248]);
     // The port was closed: the next program opens it at once.
     ProgramRun read(Args({"read", "pps"}));
-    EXPECT_EQ(0, read.Wait()) << read.Err();
+    EXPECT_EQ(0, read.Finish()) << read.Errors();
 }
 
 TEST_P(KardoCard, KvkWatchReadsCardAfterCard) {
     sim->Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson()));
     ProgramRun run(Args({"--json", "kvk", "--watch"}));
-    ASSERT_TRUE(run.WaitForOut("\"surname\":\"M\xC3\xBCller\""));
-    ASSERT_TRUE(run.WaitForErr("take the card out"));
+    ASSERT_TRUE(run.OutputHas("\"surname\":\"M\xC3\xBCller\"", 60000));
+    ASSERT_TRUE(run.ErrorsHave("take the card out", 60000));
     sim->Slot().Remove();
-    ASSERT_TRUE(run.WaitForErr("insert a card"));
+    ASSERT_TRUE(run.ErrorsHave("insert a card", 60000));
     termsim::InsuredPerson next = termsim::ExamplePerson();
     next.firstName = "Erika";
     next.surname = "Mustermann";
     sim->Slot().Insert(termsim::InsuranceCard(next));
-    ASSERT_TRUE(run.WaitForOut("\"surname\":\"Mustermann\""));
+    ASSERT_TRUE(run.OutputHas("\"surname\":\"Mustermann\"", 60000));
     run.Signal(SIGINT);
-    EXPECT_EQ(0, run.Wait()) << run.Err();
+    EXPECT_EQ(0, run.Finish()) << run.Errors();
     // One result for each card.
-    const std::string out = run.Out();
-    EXPECT_EQ(2, std::count(out.begin(), out.end(), '\n')) << out;
+    EXPECT_FALSE(run.OutputHas("\"valid\"", 3, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, KardoCard, ::testing::ValuesIn(SimulatedFamilies()), FamilyCaseName);
