@@ -179,4 +179,17 @@ TEST_P(KardoCard, KvkWatchReadsCardAfterCard) {
     EXPECT_FALSE(run.OutputHas("\"valid\"", 3, 0));
 }
 
+// As the README shows it: the simulator program, its link as the port.
+TEST_P(KardoCard, KvkAgainstTheSimulatorProgram) {
+    const std::string link = ::testing::TempDir() + "kardo-card-link-" + std::to_string(getpid());
+    testsupport::TovanProcess termsim(KARDO_TERMSIM_PROGRAM,
+                                      {"--family", GetParam().name, "--card", "insurance", "--link", link});
+    ASSERT_TRUE(termsim.OutputHas("terminal on", 60000)) << termsim.Errors();
+    ProgramRun run({"--family", GetParam().name, "--port", link, "kvk"});
+    EXPECT_EQ(0, run.Finish()) << run.Errors();
+    EXPECT_TRUE(run.OutputHas("12345 Musterstadt\n"));
+    termsim.Signal(SIGTERM);
+    EXPECT_EQ(0, termsim.Wait(60000));
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, KardoCard, ::testing::ValuesIn(SimulatedFamilies()), FamilyCaseName);
