@@ -7,6 +7,7 @@
 #include "registry/store_database.h"
 #include "registry/store_location.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -31,11 +32,30 @@ struct KeyRef {
     REGSAM access = KEY_ALL_ACCESS;
 };
 
+// Key handles count up from kFirstHandle in steps of kHandleStep and stay
+// below the predefined root keys (HKEY_CLASSES_ROOT is 0x80000000): at the
+// limit they start again from the first, passing over handles still open.
+constexpr uintptr_t kFirstHandle = 0x1000;
+constexpr uintptr_t kHandleStep = 0x10;
+constexpr uintptr_t kHandleLimit = 0x80000000u;
+
+// Tests start the count near the limit through KARDO_TEST_REGISTRY_FIRST_HANDLE
+// (hexadecimal) instead of opening a hundred million keys.
+uintptr_t FirstHandle() {
+    const char* text = std::getenv("KARDO_TEST_REGISTRY_FIRST_HANDLE");
+    if (!text || !*text) return kFirstHandle;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 16);
+    if (*end != '\0' || value < kFirstHandle || value >= kHandleLimit || value % kHandleStep != 0)
+        return kFirstHandle;
+    return static_cast<uintptr_t>(value);
+}
+
 struct StoreState {
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<StoreDatabase>> databases;  // by file
     std::unordered_map<uintptr_t, KeyRef> handles;
-    uintptr_t next_handle = 0x1000;
+    uintptr_t next_handle = FirstHandle();
 };
 
 StoreState& State() {
@@ -91,8 +111,13 @@ LONG SplitPath(LPCSTR path, std::vector<std::string_view>& names) {
 }
 
 HKEY NewHandle(StoreState& state, KeyRef ref) {
-    uintptr_t value = state.next_handle;
-    state.next_handle += 0x10;
+    auto advance = [&state] {
+        state.next_handle += kHandleStep;
+        if (state.next_handle >= kHandleLimit) state.next_handle = kFirstHandle;
+    };
+    while (state.handles.count(state.next_handle)) advance();
+    const uintptr_t value = state.next_handle;
+    advance();
     state.handles.emplace(value, std::move(ref));
     return reinterpret_cast<HKEY>(value);
 }

@@ -500,7 +500,13 @@ LONG StoreDatabase::EnumRow(Statement which, int64_t key, DWORD index, ReadRow r
 }
 
 LONG StoreDatabase::EnumKey(int64_t key, DWORD index, std::string& name) {
-    return EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { name = ColumnText(row, 0); });
+    const LONG result = EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { name = ColumnText(row, 0); });
+    // No key of a sound store has an empty name or a backslash in it: such a
+    // row was written by something else, and opening it by name would reach
+    // the key itself (an endless walk down) or some other key.
+    if (result == ERROR_SUCCESS && (name.empty() || name.find('\\') != std::string::npos))
+        return ERROR_REGISTRY_CORRUPT;
+    return result;
 }
 
 LONG StoreDatabase::EnumValue(int64_t key, DWORD index, std::string& name, DWORD& type,

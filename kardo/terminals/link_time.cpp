@@ -22,6 +22,11 @@ int ScaledMs(int milliseconds) {
     return scaled < 1 ? 1 : scaled;
 }
 
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void SleepMs(int milliseconds) {
     int scaled = ScaledMs(milliseconds);
     if (scaled > 0) std::this_thread::sleep_for(std::chrono::milliseconds(scaled));

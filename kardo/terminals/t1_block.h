@@ -20,6 +20,18 @@ constexpr unsigned char kWtxRequest = 0xC3;
 // The R-block a host sends after a block with a wrong LRC: N(R) 0, "other error".
 constexpr unsigned char kRetransmitRequest = 0x82;
 
+// Bounds on what one exchange takes from a terminal, whatever it sends:
+// S-block requests use up no retry counter, and a chained answer may bring
+// blocks without bytes, so without them a terminal could hold an exchange
+// for ever. Past either bound the exchange ends as when the retries are used up.
+constexpr int kMaxEmptyChainBlocks = 64;  // chained I-blocks in a row without a byte
+constexpr int kMaxSRequests = 64;         // S-block requests answered in one exchange
+constexpr int kMaxWaitExtensionMs = 60000;  // waiting after WTX requests, in all
+
+// The information field size a host puts in one block: the field as the
+// caller or the terminal set it when it lies in 1 to 254, else the default 32.
+constexpr int UsableIfs(int ifsc) { return ifsc >= 1 && ifsc <= 254 ? ifsc : 32; }
+
 // Destination in bits 6-4, source in bits 2-0: 0x12 host to terminal, 0x02 host to card.
 constexpr unsigned char Nad(int destination, int source) {
     return static_cast<unsigned char>(((destination & 7) << 4) | (source & 7));

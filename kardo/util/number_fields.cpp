@@ -58,6 +58,7 @@ char* nstltoa(long v) {
 }
 
 int memccmp(const void* p, unsigned char c, int n) {
+    if (!p) return 0;
     const unsigned char* bytes = static_cast<const unsigned char*>(p);
     int count = 0;
     while (count < n && bytes[count] == c) ++count;

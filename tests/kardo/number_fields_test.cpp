@@ -110,6 +110,7 @@ TEST(Memccmp, CountsTheLeadingRun) {
     EXPECT_EQ(0, memccmp(bytes, 0x41, 4));
     EXPECT_EQ(0, memccmp(bytes, 0x20, 0));
     EXPECT_EQ(0, memccmp(bytes, 0x20, -1));
+    EXPECT_EQ(0, memccmp(nullptr, 0x20, 4));
     const unsigned char ff[] = {0xFF, 0xFF, 0xFF};
     EXPECT_EQ(3, memccmp(ff, 0xFF, 3));
 }

@@ -9,6 +9,14 @@ namespace termsim {
 
 enum class CardKind { Memory, Tce, Insurance };
 
+// The card kinds a PKI terminal is told to talk to (its select command): 04
+// reads 16 bytes at an address, 0B 128-byte blocks by number, 0C any count
+// at a 16-bit address. Memory and TCE cards are of kind 04; insurance cards
+// come in all three.
+constexpr uint8_t kPkiKindMemory = 0x04;
+constexpr uint8_t kPkiKindBlocks = 0x0B;
+constexpr uint8_t kPkiKindAddressed = 0x0C;
+
 struct Card {
     static constexpr size_t kSize = 256;
 
@@ -16,6 +24,8 @@ struct Card {
     std::array<uint8_t, kSize> bytes{};
     // A protected card answers every UPDATE BINARY with 69 82.
     bool writeProtected = false;
+    // The kind a PKI terminal must select to read this card.
+    uint8_t pkiKind = kPkiKindMemory;
     // Shown in traces and messages: where the card came from.
     std::string label;
 };

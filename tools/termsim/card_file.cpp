@@ -66,6 +66,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
     std::string image;
     std::map<std::string, std::string> person;
     int dataLine = 0;
+    std::optional<uint8_t> pkiKind;
 
     std::istringstream in(text);
     std::string line;
@@ -99,6 +100,12 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
                 data.push_back(static_cast<uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1])));
             if (data.size() > Card::kSize)
                 throw CardFileError(where + ": more than " + std::to_string(Card::kSize) + " data bytes");
+        } else if (key == "pki-kind") {
+            std::string v = Lower(value);
+            if (v == "04" || v == "4") pkiKind = kPkiKindMemory;
+            else if (v == "0b" || v == "b") pkiKind = kPkiKindBlocks;
+            else if (v == "0c" || v == "c") pkiKind = kPkiKindAddressed;
+            else throw CardFileError(where + ": pki-kind is 04, 0B or 0C");
         } else if (key == "image") {
             image += HexDigits(value, " \t", where);
             if (image.size() > 2 * Card::kSize)
@@ -115,7 +122,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
         }
     }
 
-    if (type.empty()) type = person.empty() ? "memory" : "insurance";
+    if (type.empty()) type = person.empty() && !pkiKind ? "memory" : "insurance";
     if (type == "none") return std::nullopt;
     if (type == "insurance") {
         if (!data.empty() || !image.empty())
@@ -133,7 +140,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
         if (person.count("older-card")) p.olderCard = YesNo(person["older-card"], origin);
         if (person.count("check-byte")) p.wrongCheckByte = Lower(person["check-byte"]) == "wrong";
         try {
-            Card card = InsuranceCard(p);
+            Card card = InsuranceCard(p, pkiKind.value_or(kPkiKindBlocks));
             if (protect) card.writeProtected = *protect;
             card.label = origin;
             return card;
@@ -141,6 +148,8 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
             throw CardFileError(origin + ": " + e.what());
         }
     }
+    if (pkiKind)
+        throw CardFileError(origin + ": pki-kind belongs to an insurance card; memory and TCE cards are of kind 04");
     if (!person.empty())
         throw CardFileError(origin + ": person fields belong to an insurance card, not to a " + type + " card");
     if (!data.empty() && !image.empty())

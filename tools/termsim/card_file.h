@@ -17,7 +17,8 @@
 //   status-supplement, title, first-name, name-prefix, surname, birth-date,
 //   street, country, postcode, town, valid-until,
 //   older-card = yes (no contract number and no supplement),
-//   check-byte = wrong (a damaged template).
+//   check-byte = wrong (a damaged template),
+//   pki-kind = 04 | 0B | 0C (how a PKI terminal reads it; default 0B).
 // Fields left out keep the values of the built-in example person.
 #include <optional>
 #include <stdexcept>

@@ -126,7 +126,9 @@ std::vector<uint8_t> InsuranceTemplate(const InsuredPerson& p) {
     return out;
 }
 
-Card InsuranceCard(const InsuredPerson& person) {
+Card InsuranceCard(const InsuredPerson& person, uint8_t pkiKind) {
+    if (pkiKind != kPkiKindMemory && pkiKind != kPkiKindBlocks && pkiKind != kPkiKindAddressed)
+        throw CardDataError("an insurance card is of kind 04, 0B or 0C");
     std::vector<uint8_t> tmpl = InsuranceTemplate(person);
     const size_t templateAt = 0x1E;
     // The template must leave room for the filler's tag and length byte.
@@ -135,6 +137,7 @@ Card InsuranceCard(const InsuredPerson& person) {
                             " bytes; at most " + std::to_string(Card::kSize - templateAt - 2) + " fit on the card");
     Card card;
     card.kind = CardKind::Insurance;
+    card.pkiKind = pkiKind;
     // Issued cards cannot be written; the readers never try.
     card.writeProtected = true;
     card.bytes.fill(0x20);
@@ -144,6 +147,7 @@ Card InsuranceCard(const InsuredPerson& person) {
                               0x61, 0x0B, 0x4F, 0x06, 0xD2, 0x76, 0x00, 0x00, 0x01, 0x01, 0x53, 0x01, 0x01};
     static_assert(sizeof header == templateAt);
     std::memcpy(card.bytes.data(), header, sizeof header);
+    card.bytes[0] = pkiKind == kPkiKindMemory ? 0x82 : pkiKind == kPkiKindAddressed ? 0x92 : 0xA2;
     std::memcpy(card.bytes.data() + templateAt, tmpl.data(), tmpl.size());
     size_t filler = templateAt + tmpl.size();
     card.bytes[filler] = 0xC0;

@@ -50,6 +50,8 @@ std::string ToDin66003(const std::string& text);
 std::vector<uint8_t> InsuranceTemplate(const InsuredPerson& person);
 
 // A whole card: header, manufacturer data, directory, template, filler.
-Card InsuranceCard(const InsuredPerson& person);
+// `pkiKind` is the card kind a PKI terminal reads it under; the first header
+// byte tells the three apart (04: 82, 0B: A2, 0C: 92).
+Card InsuranceCard(const InsuredPerson& person, uint8_t pkiKind = kPkiKindBlocks);
 
 }  // namespace termsim

@@ -29,7 +29,7 @@ const char kUsage[] =
     "path (or the --link path) as the terminal's serial port.\n"
     "\n"
     "Options:\n"
-    "  -f, --family NAME    terminal family to play: g81 (the default)\n"
+    "  -f, --family NAME    terminal family to play: g81 (the default) or pki\n"
     "  -c, --card CARD      card in the slot at start: memory (an erased memory\n"
     "                       card, the default), tce, insurance (a health\n"
     "                       insurance card of an example person), none, or the\n"
@@ -42,6 +42,8 @@ const char kUsage[] =
     "  -t, --trace          print every block in both directions as hex\n"
     "      --block-size N   largest information field the terminal sends,\n"
     "                       1 to 254 (default 254)\n"
+    "      --success-status S  the status byte of a PKI terminal's successful\n"
+    "                       commands: 81 (the default) or its variant 82\n"
     "      --save PATH      when stopping, write the card's 256 bytes to PATH\n"
     "  -h, --help           show this help and exit\n"
     "      --version        show the version and exit\n"
@@ -68,7 +70,8 @@ const char kCardFileHelp[] =
     "  hex image text; an insurance card takes insurer, insurer-number,\n"
     "  contract-number, person-number, status, status-supplement, title,\n"
     "  first-name, name-prefix, surname, birth-date (DDMMYYYY), street, country,\n"
-    "  postcode, town, valid-until (MMYY), older-card = yes, check-byte = wrong.\n"
+    "  postcode, town, valid-until (MMYY), older-card = yes, check-byte = wrong,\n"
+    "  pki-kind = 04|0B|0C (the card kind a PKI terminal reads it under).\n"
     "\n"
     "Example:  kardo-termsim --card insurance --link /tmp/g81 --trace\n";
 
@@ -123,8 +126,11 @@ std::string Status(Terminal& terminal, Family family) {
     s << "\ncard: " << (card ? std::string(CardKindName(card->kind)) + ", " + card->label : "none");
     if (card && card->writeProtected) s << ", write-protected";
     s << "\nCTS: " << (terminal.Cts() ? "on" : "off (start the program under test with PLATFORM_PTY_CTS_OFF=" + terminal.Path() + ")");
-    s << "\nREAD BINARY: " << terminal.Slot().counters.reads << ", UPDATE BINARY: "
-      << terminal.Slot().counters.writes;
+    if (family == Family::Pki)
+        s << "\ncard reads: " << terminal.Slot().counters.reads << ", card writes: " << terminal.Slot().counters.writes;
+    else
+        s << "\nREAD BINARY: " << terminal.Slot().counters.reads << ", UPDATE BINARY: "
+          << terminal.Slot().counters.writes;
     for (const Fault& f : terminal.Faults().Pending())
         s << "\nfault armed: " << FaultName(f.kind) << " (after " << f.skip << " events, "
           << (f.count < 0 ? std::string("all") : std::to_string(f.count)) << " to spoil)";
@@ -243,6 +249,10 @@ int main(int argc, char** argv) {
             long n = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || *end || n < 1 || n > 254) Fail("--block-size takes a number from 1 to 254, not \"" + v + "\"");
             options.t1.maxInformation = static_cast<int>(n);
+        } else if (a == "--success-status") {
+            std::string v = needValue();
+            if (v != "81" && v != "82") Fail("--success-status takes 81 or 82, not \"" + v + "\"");
+            options.pki.successStatus = v == "81" ? 0x81 : 0x82;
         } else if (a == "--save") {
             savePath = needValue();
         } else {

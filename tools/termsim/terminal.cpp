@@ -10,19 +10,22 @@
 #include <stdexcept>
 
 #include "termsim/g81_commands.h"
+#include "termsim/pki_commands.h"
 
 namespace termsim {
 
 Family ParseFamily(const std::string& name) {
     if (name == "g81" || name == "G81") return Family::G81;
-    if (name == "cherry" || name == "pki")
-        throw std::invalid_argument("the " + name + " terminal family is not simulated yet; available: g81");
-    throw std::invalid_argument("unknown terminal family \"" + name + "\"; available: g81");
+    if (name == "pki" || name == "PKI") return Family::Pki;
+    if (name == "cherry")
+        throw std::invalid_argument("the " + name + " terminal family is not simulated yet; available: g81, pki");
+    throw std::invalid_argument("unknown terminal family \"" + name + "\"; available: g81, pki");
 }
 
 const char* FamilyName(Family family) {
     switch (family) {
         case Family::G81: return "G81";
+        case Family::Pki: return "PKI";
     }
     return "?";
 }
@@ -35,6 +38,12 @@ Terminal::Terminal(const TerminalOptions& options) : options_(options) {
             commands_ = std::make_unique<G81Commands>(slot_, faults_, trace_);
             link_ = std::make_unique<T1TerminalLink>(*commands_, faults_, trace_, options_.t1);
             break;
+        case Family::Pki: {
+            auto commands = std::make_unique<PkiCommands>(slot_, faults_, trace_, options_.pki.successStatus);
+            link_ = std::make_unique<PkiTerminalLink>(*commands, faults_, trace_, options_.pki);
+            commands_ = std::move(commands);
+            break;
+        }
     }
 }
 

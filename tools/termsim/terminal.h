@@ -11,15 +11,16 @@
 #include "termsim/card_slot.h"
 #include "termsim/faults.h"
 #include "termsim/link.h"
+#include "termsim/pki_link.h"
 #include "termsim/pty_port.h"
 #include "termsim/t1_link.h"
 #include "termsim/trace.h"
 
 namespace termsim {
 
-enum class Family { G81 };
+enum class Family { G81, Pki };
 
-// "g81" -> G81; throws std::invalid_argument naming the families there are.
+// "g81" -> G81, "pki" -> Pki; throws std::invalid_argument naming the families there are.
 Family ParseFamily(const std::string& name);
 const char* FamilyName(Family family);
 
@@ -28,6 +29,7 @@ struct TerminalOptions {
     // Multiplies every wait of the simulator; tests set it below 1.
     double timeScale = 1.0;
     T1Settings t1;
+    PkiSettings pki;
 };
 
 class Terminal {

@@ -61,13 +61,22 @@ public:
     int32_t wpattr(int number);
     int32_t wcard_service();
 
-    /* Link state. */
+    /* Link state. An ifsc outside 1 to 254, set by a caller or sent by the
+     * terminal, counts as 32. One exchange answers at most 64 S-block
+     * requests, waits at most 60 s after wait extensions in all, and takes at
+     * most 64 chained blocks in a row without a byte; past a bound it ends
+     * with G81_RETRIES_EXHAUSTED. */
     uint8_t send_seq;
     uint8_t recv_seq;
     int32_t ifsc;
 
 private:
     friend struct Cg81TestAccess;
+
+    /* What the running exchange has taken from the terminal: S-block
+     * requests answered, and when its first wait extension came (-1: none). */
+    int32_t s_requests;
+    int64_t wait_extension_start_ms;
 
     /* Link layer. */
     unsigned char chksum(_kardodll_BLOCK_g81* block);

@@ -11,6 +11,7 @@
 #include <kardo/callcard.h>
 #include <kardo/g81.h>
 #include <kardo/card.h>
+#include <kardo/pki.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>
 #include <kardo/tea.h>

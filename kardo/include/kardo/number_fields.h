@@ -23,7 +23,7 @@ KARDO_API long nstatoln(const char* s, int n);
  * calling thread, valid until that thread's next call. */
 KARDO_API char* nstltoa(long v);
 
-/* How many bytes from `p` on equal `c`, at most `n` (0 for n < 1). */
+/* How many bytes from `p` on equal `c`, at most `n` (0 for n < 1 or a null `p`). */
 KARDO_API int memccmp(const void* p, unsigned char c, int n);
 
 /* Maps any byte to a letter or digit: letters and digits stay, other bytes

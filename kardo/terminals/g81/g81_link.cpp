@@ -17,7 +17,7 @@ constexpr int kWriteTimeoutMs = 1000;
 constexpr int kStopBits = 1;
 }  // namespace
 
-Cg81::Cg81() : Callcard(), send_seq(1), recv_seq(1), ifsc(32) {
+Cg81::Cg81() : Callcard(), send_seq(1), recv_seq(1), ifsc(32), s_requests(0), wait_extension_start_ms(-1) {
     hport = -1;
     isopen = 0;
 }
@@ -158,6 +158,13 @@ int32_t Cg81::s2_read(_kardodll_BLOCK_g81* block) {
         } else {
             const int type = t1::SType(pcb);
             if (type > 3) return 0;
+            if (++s_requests > t1::kMaxSRequests) return G81_RETRIES_EXHAUSTED;
+            if (type == 3) {
+                const int64_t now = kardo_link::NowMs();
+                if (wait_extension_start_ms < 0) wait_extension_start_ms = now;
+                else if (now - wait_extension_start_ms > kardo_link::ScaledMs(t1::kMaxWaitExtensionMs))
+                    return G81_RETRIES_EXHAUSTED;
+            }
             _kardodll_BLOCK_g81 answer{};
             answer.nad = static_cast<unsigned char>(nad);
             answer.pcb = t1::SResponse(type);
@@ -201,13 +208,17 @@ int32_t Cg81::CT_data(int* destination, int* source, int command_length, const u
     }
     const int capacity = *response_length;
     const unsigned char nad = t1::Nad(*destination, *source);
+    s_requests = 0;
+    wait_extension_start_ms = -1;
+    int empty_chain_blocks = 0;
     int received = 0;
     int sent = 0;
     _kardodll_BLOCK_g81 block;
     while (sent < command_length) {
         const int remaining = command_length - sent;
-        const bool more = remaining > ifsc;
-        const int size = more ? ifsc : remaining;
+        const int ifs = t1::UsableIfs(ifsc);
+        const bool more = remaining > ifs;
+        const int size = more ? ifs : remaining;
         block.nad = nad;
         send_seq ^= 1;
         block.pcb = t1::IPcb(send_seq, more);
@@ -229,6 +240,8 @@ int32_t Cg81::CT_data(int* destination, int* source, int command_length, const u
             }
             if (!t1::IsIBlock(pcb)) break;   // an R-block or an S-block
             if (!t1::More(pcb)) break;       // the last I-block of the answer
+            empty_chain_blocks = block.len == 0 ? empty_chain_blocks + 1 : 0;
+            if (empty_chain_blocks > t1::kMaxEmptyChainBlocks) return G81_RETRIES_EXHAUSTED;
             // Acknowledge the I-block and ask for the next one. The buffer then
             // holds the block just sent again, as the receive expects.
             block.nad = nad;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,19 @@ TEST_F(KardoRegTest, MistakesGiveMessagesAndExitCodes) {
     outcome = Run({"--help"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_NE(outcome.out.find("KARDO_REGISTRY_DIR"), std::string::npos);
+}
+
+TEST_F(KardoRegTest, AKeyWithAnEmptyNameIsReportedNotFollowed) {
+    ASSERT_EQ(Run({"set", "HKCU\\Software\\Tampered", "v", "sz", "x"}).status, 0);
+    // Only a foreign writer can leave such a row: opening it by its name
+    // reaches its parent again.
+    const std::string sql = "INSERT INTO keys(parent, name) SELECT id, '' FROM keys WHERE name = 'Tampered'";
+    ASSERT_EQ(0, std::system(("sqlite3 '" + StoreFile("HKEY_CURRENT_USER") + "' \"" + sql + "\"").c_str()));
+    for (const char* command : {"list", "delete-key"}) {
+        const Outcome outcome = Run({command, "-r", "HKCU\\Software"});
+        EXPECT_EQ(outcome.status, 1) << command;
+        EXPECT_NE(outcome.err.find("damaged (1015)"), std::string::npos) << command << ": " << outcome.err;
+    }
 }
 
 }  // namespace

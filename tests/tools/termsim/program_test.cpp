@@ -75,9 +75,9 @@ TEST(Program, BadArgumentsAreExplained) {
     EXPECT_EQ(2, run.exitCode);
     EXPECT_NE(std::string::npos, run.err.find("unknown option \"--frobnicate\""));
     EXPECT_NE(std::string::npos, run.err.find("--help"));
-    run = RunProgram({"--family", "pki"});
+    run = RunProgram({"--family", "nonsense"});
     EXPECT_EQ(2, run.exitCode);
-    EXPECT_NE(std::string::npos, run.err.find("not simulated yet"));
+    EXPECT_NE(std::string::npos, run.err.find("unknown terminal family \"nonsense\""));
     run = RunProgram({"--fault", "bad-lrc@x"});
     EXPECT_EQ(2, run.exitCode);
     run = RunProgram({"--card", "/nonexistent/card.txt"});
@@ -165,4 +165,13 @@ TEST(Program, ServesTheLinkAndTakesCommandsUntilQuit) {
     EXPECT_EQ(256u, bytes.size());
     EXPECT_EQ('\xFF', bytes[0]);
     unlink(saved.c_str());
+}
+
+TEST(Program, PlaysAPkiTerminal) {
+    ProgramRun run = RunProgram({"--family", "pki", "--success-status", "82"}, "status\nquit\n");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_NE(std::string::npos, run.out.find("PKI terminal on /dev/pts/"));
+    EXPECT_NE(std::string::npos, run.out.find("card reads: 0, card writes: 0"));
+    run = RunProgram({"--family", "pki", "--success-status", "80"});
+    EXPECT_EQ(2, run.exitCode);
 }
