@@ -17,6 +17,7 @@ constexpr int32_t kNoDriver = -1;
 template <class F>
 int32_t WithDriver(Ccard& card, F&& f) {
     switch (card.cardtype) {
+        case CARDTYPE_PKI: case CARDTYPE_PKI_KVK: return f(card.pki);
         case CARDTYPE_G81: return f(card.g81);
         default: return kNoDriver;
     }
@@ -26,6 +27,7 @@ int32_t WithDriver(Ccard& card, F&& f) {
 template <class F>
 int32_t WithCardDriver(Ccard& card, F&& f) {
     switch (card.cardtype) {
+        case CARDTYPE_PKI: case CARDTYPE_PKI_KVK: return f(card.pki);
         case CARDTYPE_G81: return f(card.g81);
         default: return kNoDriver;
     }
@@ -34,8 +36,7 @@ int32_t WithCardDriver(Ccard& card, F&& f) {
 // The PKI driver alone (types 2 and 3): its TCE record operations.
 template <class F>
 int32_t WithPkiDriver(Ccard& card, F&& f) {
-    (void)card;
-    (void)f;
+    if (card.cardtype == CARDTYPE_PKI || card.cardtype == CARDTYPE_PKI_KVK) return f(card.pki);
     return kNoDriver;
 }
 
@@ -51,6 +52,7 @@ int32_t WithLbeDriver(Ccard& card, F&& f) {
 template <class F>
 int32_t WithInsuranceCardDriver(Ccard& card, F&& f) {
     switch (card.cardtype) {
+        case CARDTYPE_PKI_KVK: return f(card.pki);
         case CARDTYPE_G81: return f(card.g81);
         default: return kNoDriver;
     }
@@ -64,5 +66,16 @@ inline bool SelectInsuranceCard(Cg81&) { return true; }
 inline bool PortClosed(Cg81& d) { return !terminal_port::IsOpen(d.hport); }
 inline int32_t InsuranceCardReady(Cg81& d) { return d.cki_card_ready(); }
 inline const unsigned char* ReadInsuranceCard(Cg81& d) { return d.read_cta_kvk(); }
+
+// The PKI terminal reports success as status 0x81 (0x80: nothing changed).
+constexpr int32_t kPkiDone = 0x81;
+constexpr int32_t kPkiNoChange = 0x80;
+inline bool SelectInsuranceCard(Cpki& d) {
+    const int32_t status = d.sap2();
+    return status == kPkiDone || status == kPkiNoChange;
+}
+inline bool PortClosed(Cpki& d) { return !terminal_port::IsOpen(d.hport); }
+inline int32_t InsuranceCardReady(Cpki& d) { return d.stat() == kPkiDone ? 0 : 1; }
+inline const unsigned char* ReadInsuranceCard(Cpki& d) { return d.rd_orga_kvk(); }
 
 }  // namespace kardo_card

@@ -31,6 +31,7 @@
 #include <kardo/card_records.h>
 #include <kardo/export.h>
 #include <kardo/g81.h>
+#include <kardo/pki.h>
 
 class KARDO_API Ccard {
 public:
@@ -42,6 +43,7 @@ public:
     unsigned char stamp[6];  /* written onto every card */
     _kardodll_sc4tag sc4;    /* the service-card record */
     _kardodll_KVKINFO kvk;   /* the result of the last rdkvk */
+    Cpki pki;                /* terminal types 2 and 3 */
     Cg81 g81;                /* terminal type 5 */
 
     Ccard();

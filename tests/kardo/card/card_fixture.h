@@ -21,12 +21,27 @@ struct FamilyCase {
     termsim::Family family;
     int cardtype;
     const char* name;
+    // KARDO_TEST_TIME_SCALE for the family: as short as its link stays
+    // sound on a busy machine.
+    const char* timeScale;
 };
+
+// A block from the host that writes 16 bytes onto the card: UPDATE BINARY in
+// a T=1 I-block (G81), the write command 05 in a PKI information frame.
+inline bool IsCardWrite(termsim::Family family, const std::vector<uint8_t>& b) {
+    switch (family) {
+        case termsim::Family::G81: return b.size() > 5 && !(b[1] & 0x80) && b[3] == 0x00 && b[4] == 0xD6;
+        case termsim::Family::Pki: return b.size() > 4 && !(b[1] & 0x11) && b[2] == 18 && b[3] == 0x05;
+    }
+    return false;
+}
 
 inline std::string FamilyCaseName(const ::testing::TestParamInfo<FamilyCase>& info) { return info.param.name; }
 
 // Every family the simulator plays.
-inline std::vector<FamilyCase> SimulatedFamilies() { return {{termsim::Family::G81, CARDTYPE_G81, "g81"}}; }
+inline std::vector<FamilyCase> SimulatedFamilies() {
+    return {{termsim::Family::G81, CARDTYPE_G81, "g81", "0.2"}, {termsim::Family::Pki, CARDTYPE_PKI_KVK, "pki", "0.05"}};
+}
 
 // A layout whose pps record lies in two rows of six Gs and whose pat record
 // in one row of six, in entry 0 of each.
@@ -48,9 +63,8 @@ protected:
         long lparam;
     };
 
-    static void SetUpTestSuite() { setenv("KARDO_TEST_TIME_SCALE", "0.2", 1); }
-
     void SetUp() override {
+        setenv("KARDO_TEST_TIME_SCALE", GetParam().timeScale, 1);
         termsim::TerminalOptions options;
         options.family = GetParam().family;
         options.timeScale = 0.5;
@@ -92,6 +106,7 @@ protected:
     bool PortClosed() {
         switch (card.cardtype) {
             case CARDTYPE_G81: return card.g81.hport == -1;
+            case CARDTYPE_PKI: case CARDTYPE_PKI_KVK: return card.pki.hport == -1;
             default: return false;
         }
     }

@@ -19,8 +19,8 @@ public:
 
 class KardoCard : public ::testing::TestWithParam<FamilyCase> {
 protected:
-    static void SetUpTestSuite() { setenv("KARDO_TEST_TIME_SCALE", "0.2", 1); }
     void SetUp() override {
+        setenv("KARDO_TEST_TIME_SCALE", GetParam().timeScale, 1);
         termsim::TerminalOptions options;
         options.family = GetParam().family;
         options.timeScale = 0.5;
@@ -141,8 +141,7 @@ TEST_P(KardoCard, CtrlCDuringAWriteStopsItAndClosesThePort) {
     // On the fifth UPDATE BINARY the user presses Ctrl-C; the terminal answers
     // once the program has taken it.
     sim->GetTrace().SetObserver([&](termsim::Direction d, const Bytes& b) {
-        if (d != termsim::Direction::HostToTerminal || b.size() < 6 || (b[1] & 0x80) || b[3] != 0x00 || b[4] != 0xD6)
-            return;
+        if (d != termsim::Direction::HostToTerminal || !IsCardWrite(GetParam().family, b)) return;
         if (++updates == 5) {
             run->Signal(SIGINT);
             run->ErrorsHave("stopping", 60000);

@@ -118,7 +118,10 @@ TEST_P(MemoryRecords, NumberRecordsTakeOnlyWholeNumbers) {
     sim->GetTrace().SetObserver([&](termsim::Direction d, const Bytes&) {
         if (d == termsim::Direction::HostToTerminal) ++blocks;
     });
+    // A PKI terminal writes TCE records as text (below).
+    const bool pki = GetParam().family == termsim::Family::Pki;
     for (int patmode : {1, 2}) {
+        if (patmode == 2 && pki) continue;
         Init(12, 6, patmode);
         for (const char* bad : {"12x", "", "4294967296", "1.5"}) {
             EXPECT_EQ(-1, card.pat_wcard(1, bad, 0)) << bad;
@@ -130,6 +133,20 @@ TEST_P(MemoryRecords, NumberRecordsTakeOnlyWholeNumbers) {
         sim->Slot().Insert(termsim::BlankMemoryCard());
         blocks = 0;
     }
+}
+
+TEST_P(MemoryRecords, TceRecordsOnPkiTerminals) {
+    if (GetParam().family != termsim::Family::Pki) GTEST_SKIP() << "only PKI terminals write TCE records as text";
+    _kardodll_CHIP chip;
+    std::memset(&chip, ' ', sizeof chip);
+    std::memcpy(chip.pat.entry[4].rows, "GGGG", 4);
+    Init(12, 4, 2, chip);
+    sim->Slot().Insert(termsim::BlankTceCard());
+    ASSERT_EQ(0, card.pat_wcard(1, "1203", 0));
+    std::string value;
+    ASSERT_EQ(0, card.pat_rcard(value));
+    // The TCE card holds A where 0 was written, read back as image text.
+    EXPECT_EQ("12a3", value);
 }
 
 TEST_P(MemoryRecords, DriverFailuresPassThroughUnchanged) {
