@@ -38,7 +38,7 @@ constexpr int kOpenTimeoutMs = 5000;
 // tovan's listeners take a connection within microseconds of its arrival;
 // the pause lets both be taken before the driver speaks, so that the
 // terminal's answers go to the connection accepted last from the start.
-constexpr int kAcceptSettleMs = 50;
+constexpr int kAcceptSettleMs = 5;
 constexpr uint32_t kLineRate = 9600;
 
 using Clock = std::chrono::steady_clock;
@@ -134,7 +134,15 @@ public:
         if (size == 0) return 0;
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
         for (;;) {
-            pollfd p[2] = {{data_, POLLIN, 0}, {ctrl_, POLLIN, 0}};
+            // Should tovan take the two connections only after the terminal
+            // has begun to answer, the bytes sent before its second accept
+            // went to the first connection and come before every byte of the
+            // second: so the connection that delivered last is read first,
+            // and only when it has nothing does the other one have its turn.
+            // Before any byte came, the control connection (made first) leads.
+            const int first = ctrl_ >= 0 && lastSource_ != data_ ? ctrl_ : data_;
+            const int second = first == data_ ? ctrl_ : data_;
+            pollfd p[2] = {{first, POLLIN, 0}, {second, POLLIN, 0}};
             const nfds_t count = ctrl_ >= 0 ? 2 : 1;
             int ready = poll(p, count, MsUntil(deadline));
             if (ready < 0) {
@@ -144,11 +152,12 @@ public:
             }
             if (ready == 0) return 0;
             size_t got = 0;
-            for (nfds_t i = 0; i < count && got < size; ++i) {
+            for (nfds_t i = 0; i < count && got == 0; ++i) {
                 if (p[i].revents == 0) continue;
-                ssize_t n = recv(p[i].fd, buffer + got, size - got, MSG_DONTWAIT);
+                ssize_t n = recv(p[i].fd, buffer, size, MSG_DONTWAIT);
                 if (n > 0) {
-                    got += static_cast<size_t>(n);
+                    got = static_cast<size_t>(n);
+                    lastSource_ = p[i].fd;
                 } else if (n == 0) {
                     // tovan went away (or dropped this client): a pulled cable.
                     platform::SetLastError(ECONNRESET);
@@ -242,6 +251,7 @@ private:
 
     int data_ = -1;
     int ctrl_ = -1;
+    int lastSource_ = -1;  // the connection the last bytes came from
     uint16_t ctrlPort_ = 0;
 };
 

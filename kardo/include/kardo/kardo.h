@@ -14,6 +14,9 @@
 #include <kardo/pki.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>
+#include <kardo/directories.h>
+#include <kardo/folder_chooser.h>
+#include <kardo/folder_dialog.h>
 #include <kardo/tea.h>
 #include <kardo/des.h>
 #include <kardo/object.h>

@@ -23,11 +23,12 @@
 namespace {
 
 class RemoteTerminalTest : public ::testing::Test {
-protected:
+public:
     static void SetUpTestSuite() { setenv("KARDO_TEST_TIME_SCALE", "0.2", 1); }
 
     void SetUp() override {
         termsim::TerminalOptions options;
+        options.family = family;
         options.timeScale = 0.5;
         sim = std::make_unique<termsim::Terminal>(options);
         sim->Slot().Insert(termsim::BlankMemoryCard());
@@ -72,6 +73,7 @@ protected:
         return "tovan://127.0.0.1:" + std::to_string(data) + ":" + std::to_string(ctrl);
     }
 
+    termsim::Family family = termsim::Family::G81;
     std::unique_ptr<termsim::Terminal> sim;
     std::unique_ptr<testsupport::TovanProcess> tovan;
     uint16_t data = 0, ctrl = 0;
@@ -83,24 +85,29 @@ protected:
 
 }  // namespace
 
-TEST_F(RemoteTerminalTest, InsuranceCardAndARecordCrossTovan) {
-    sim->Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson()));
-    ASSERT_EQ(0, driver.crd_open()) << (boxes.empty() ? "" : boxes[0]);
-    // The line the driver asked for reached the device through tovan's
-    // control port: 9600 baud, even parity with checking (tovan starts 8N1).
+// The insurance card read and a record written and read back through tovan
+// by a driver of one family; the line it asked for must reach the device.
+template <class Driver, class ReadInsuranceCard>
+void ReadCardAndRecord(RemoteTerminalTest& t, Driver& driver, int stopBits, ReadInsuranceCard readInsuranceCard) {
+    t.sim->Slot().Insert(termsim::InsuranceCard(termsim::ExamplePerson()));
+    driver.port = t.Url();
+    driver.hwnd = t.window;
+    ASSERT_EQ(0, driver.crd_open()) << (t.boxes.empty() ? "" : t.boxes[0]);
+    // 9600 baud, even parity with checking and the family's stop bits came
+    // through tovan's control port (tovan starts the line 8N1).
     testsupport::KernelLine line;
-    ASSERT_TRUE(testsupport::ReadKernelLine(sim->Port().MasterFd(), line));
+    ASSERT_TRUE(testsupport::ReadKernelLine(t.sim->Port().MasterFd(), line));
     EXPECT_EQ(9600u, line.ospeed);
     EXPECT_TRUE(line.iflag & INPCK);
     EXPECT_FALSE(line.cflag & PARODD);
+    EXPECT_EQ(stopBits == 2, (line.cflag & CSTOPB) != 0);
 
-    ASSERT_EQ(0, driver.cki_card_ready());
-    const unsigned char* card = driver.read_cta_kvk();
+    const unsigned char* card = readInsuranceCard(driver);
     ASSERT_NE(nullptr, card);
-    const termsim::Card inserted = *sim->Slot().Contents();
+    const termsim::Card inserted = *t.sim->Slot().Contents();
     EXPECT_EQ(0, std::memcmp(inserted.bytes.data(), card, 256));
 
-    sim->Slot().Insert(termsim::BlankMemoryCard());
+    t.sim->Slot().Insert(termsim::BlankMemoryCard());
     _kardodll_tagCHIP layout = BlankLayout(), extra = BlankLayout();
     SetRows(layout, 0, "GGGGGG");
     std::memset(extra.entry[0].head, 0, 6);
@@ -109,7 +116,22 @@ TEST_F(RemoteTerminalTest, InsuranceCardAndARecordCrossTovan) {
     std::string read;
     ASSERT_EQ(0, driver.rcard(read, &layout));
     EXPECT_EQ("271828", read);
-    EXPECT_TRUE(boxes.empty()) << boxes[0];
+    EXPECT_TRUE(t.boxes.empty()) << t.boxes[0];
+}
+
+TEST_F(RemoteTerminalTest, G81InsuranceCardAndARecordCrossTovan) {
+    ReadCardAndRecord(*this, driver, 1, [](Cg81& d) { return d.cki_card_ready() == 0 ? d.read_cta_kvk() : nullptr; });
+}
+
+class RemotePkiTest : public RemoteTerminalTest {
+protected:
+    RemotePkiTest() { family = termsim::Family::Pki; }
+};
+
+TEST_F(RemotePkiTest, PkiInsuranceCardAndARecordCrossTovan) {
+    Cpki pki;
+    pki.cardtype = CARDTYPE_PKI_KVK;
+    ReadCardAndRecord(*this, pki, 2, [](Cpki& d) { return d.rd_orga_kvk(); });
 }
 
 TEST_F(RemoteTerminalTest, TovanEndingMidOperationGivesTheDriversFailure) {
