@@ -70,6 +70,8 @@ std::vector<Family> Families() {
     return {
         DriverFamily<Cg81>("G81", termsim::Family::G81, termsim::InsuranceCard(termsim::ExamplePerson()), 0,
                            [](Cg81& d) { return d.cki_card_ready() == 0 && d.read_cta_kvk() != nullptr; }),
+        DriverFamily<Ccherry>("Cherry", termsim::Family::Cherry, termsim::InsuranceCard(termsim::ExamplePerson()), 0,
+                              [](Ccherry& d) { return d.read_cherry_kvk() != nullptr; }),
         // The card kind the driver tries first: a card of another kind costs
         // the driver's waits for the refused tries, in both reads alike.
         DriverFamily<Cpki>("PKI", termsim::Family::Pki,

@@ -13,6 +13,11 @@ const char* CardKindName(CardKind kind) {
     return "card";
 }
 
+int CherryCardType(const Card& card) {
+    if (card.cherryType) return card.cherryType;
+    return card.kind == CardKind::Insurance ? 3 : 1;
+}
+
 Card BlankMemoryCard() {
     Card card;
     card.bytes.fill(0xFF);

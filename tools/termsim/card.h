@@ -28,9 +28,16 @@ struct Card {
     uint8_t pkiKind = kPkiKindMemory;
     // Shown in traces and messages: where the card came from.
     std::string label;
+    // The Cherry card type (1 to 8) under which the card shows its real data;
+    // 0: the kind's own (CherryCardType).
+    int cherryType = 0;
 };
 
 const char* CardKindName(CardKind kind);
+// The card type under which a Cherry terminal reads the card's real data:
+// the card's own setting, else 3 for a health insurance card and 1 (the type
+// the drivers write under) for memory and TCE cards.
+int CherryCardType(const Card& card);
 
 // An erased memory card: every byte FF.
 Card BlankMemoryCard();

@@ -62,6 +62,7 @@ bool YesNo(const std::string& value, const std::string& where) {
 std::optional<Card> ParseCardText(const std::string& text, const std::string& origin) {
     std::string type;
     std::optional<bool> protect;
+    int cherryType = 0;
     std::vector<uint8_t> data;
     std::string image;
     std::map<std::string, std::string> person;
@@ -91,6 +92,10 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
                                     "\" (memory, tce, insurance or none)");
         } else if (key == "protected") {
             protect = YesNo(value, where);
+        } else if (key == "cherry-type") {
+            if (value.size() != 1 || value[0] < '1' || value[0] > '8')
+                throw CardFileError(where + ": cherry-type is a card type from 1 to 8, not \"" + value + "\"");
+            cherryType = value[0] - '0';
         } else if (key == "data") {
             if (!dataLine) dataLine = number;
             std::string digits = HexDigits(value, " \t,", where);
@@ -142,6 +147,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
         try {
             Card card = InsuranceCard(p, pkiKind.value_or(kPkiKindBlocks));
             if (protect) card.writeProtected = *protect;
+            card.cherryType = cherryType;
             card.label = origin;
             return card;
         } catch (const CardDataError& e) {
@@ -161,6 +167,7 @@ std::optional<Card> ParseCardText(const std::string& text, const std::string& or
     for (size_t i = 0; i + 1 < image.size(); i += 2)
         card.bytes[i / 2] = static_cast<uint8_t>(HexValue(image[i]) | (HexValue(image[i + 1]) << 4));
     if (protect) card.writeProtected = *protect;
+    card.cherryType = cherryType;
     card.label = origin;
     return card;
 }

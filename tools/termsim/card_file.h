@@ -6,6 +6,8 @@
 //
 //   type = memory | tce | insurance | none
 //   protected = yes | no          (write protection; insurance cards: yes)
+//   cherry-type = 1 ... 8         (the card type under which a Cherry terminal
+//                                  reads its real data; default 1, insurance 3)
 //   data = 4C 49 00 ...           (card bytes in hex from byte 0 on; several
 //                                  data lines continue each other; the rest of
 //                                  the card keeps its blank contents)

@@ -22,7 +22,7 @@ const KindInfo kKinds[] = {
     {FaultKind::RBlock, "r-block", false, 0, false, "an R-block asking for the command again instead of the answer"},
     {FaultKind::IfsRequest, "ifs", true, 32, false, "S(IFS request) with the given size before an answer (ifs=16; 0 and 255 for robustness tests)"},
     {FaultKind::WtxRequest, "wtx", true, 1, false, "S(WTX request) with the given multiplier before an answer"},
-    {FaultKind::AbortRequest, "abort", false, 0, false, "S(ABORT request) before an answer"},
+    {FaultKind::AbortRequest, "abort", true, 1, false, "S(ABORT request) before an answer (abort=N: N of them in a row)"},
     {FaultKind::Garbage, "garbage", true, 5, false, "that many bytes of line noise before an answer"},
     {FaultKind::Truncate, "truncate", true, 3, false, "an answer block cut off after that many bytes"},
     {FaultKind::Oversize, "oversize", true, 64, false, "that many extra data bytes in an answer"},

@@ -8,9 +8,7 @@
 //                                                 01 card not powered, 05 card powered
 //   20 12 01 00 00  request the card in slot 1    90 00; 62 01 already powered; 62 00 no card
 //   20 15 01 00     release the card in slot 1    90 00
-//   00 B0 P1 P2 Le  READ BINARY                   data 90 00; 62 82 fewer bytes than asked
-//   00 D6 P1 P2 Lc  UPDATE BINARY                 90 00; 69 82 protected card
-// Card commands without a powered card give 64 00.
+// and the memory card commands of memory_card_commands.h.
 #include "termsim/card_slot.h"
 #include "termsim/faults.h"
 #include "termsim/link.h"

@@ -29,7 +29,7 @@ const char kUsage[] =
     "path (or the --link path) as the terminal's serial port.\n"
     "\n"
     "Options:\n"
-    "  -f, --family NAME    terminal family to play: g81 (the default) or pki\n"
+    "  -f, --family NAME    terminal family to play: g81 (the default), cherry or pki\n"
     "  -c, --card CARD      card in the slot at start: memory (an erased memory\n"
     "                       card, the default), tce, insurance (a health\n"
     "                       insurance card of an example person), none, or the\n"
@@ -65,7 +65,8 @@ const char kUsage[] =
 const char kCardFileHelp[] =
     "\n"
     "Card files: 256 bytes of raw card contents, or text lines \"key = value\":\n"
-    "  type = memory|tce|insurance|none, protected = yes|no,\n"
+    "  type = memory|tce|insurance|none, protected = yes|no, cherry-type = 1-8\n"
+    "  (the card type under which a Cherry terminal shows the data),\n"
     "  data = hex bytes from card byte 0 on (repeatable), or image = the drivers'\n"
     "  hex image text; an insurance card takes insurer, insurer-number,\n"
     "  contract-number, person-number, status, status-supplement, title,\n"
@@ -73,7 +74,8 @@ const char kCardFileHelp[] =
     "  postcode, town, valid-until (MMYY), older-card = yes, check-byte = wrong,\n"
     "  pki-kind = 04|0B|0C (the card kind a PKI terminal reads it under).\n"
     "\n"
-    "Example:  kardo-termsim --card insurance --link /tmp/g81 --trace\n";
+    "Example:  kardo-termsim --card insurance --link /tmp/g81 --trace\n"
+    "          kardo-termsim --family cherry --card insurance --link /tmp/cherry\n";
 
 [[noreturn]] void Fail(const std::string& message) {
     std::fprintf(stderr, "kardo-termsim: %s\n", message.c_str());

@@ -192,8 +192,11 @@ bool T1TerminalLink::Answer(Wire& wire, const Command& command) {
     if (faults_.Take(FaultKind::WtxRequest, &value) &&
         !Request(wire, 0xC3, {static_cast<uint8_t>(value)}, "wtx"))
         return false;
-    if (faults_.Take(FaultKind::AbortRequest)) {
-        if (!Request(wire, 0xC2, {}, "abort")) return false;
+    int aborts = 0;
+    if (faults_.Take(FaultKind::AbortRequest, &aborts)) {
+        // abort=N: a terminal that keeps aborting sends N requests in a row.
+        for (int i = 0; i < (aborts > 1 ? aborts : 1); ++i)
+            if (!Request(wire, 0xC2, {}, "abort")) return false;
         // The host drops the first block after an abort: an empty
         // acknowledgement, then the answer itself.
         if (!Send(wire, answerNad_, static_cast<uint8_t>(0x80 | (expectedHostNs_ << 4)), {}, false))

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "termsim/cherry_commands.h"
 #include "termsim/g81_commands.h"
 #include "termsim/pki_commands.h"
 
@@ -16,15 +17,15 @@ namespace termsim {
 
 Family ParseFamily(const std::string& name) {
     if (name == "g81" || name == "G81") return Family::G81;
+    if (name == "cherry" || name == "Cherry") return Family::Cherry;
     if (name == "pki" || name == "PKI") return Family::Pki;
-    if (name == "cherry")
-        throw std::invalid_argument("the " + name + " terminal family is not simulated yet; available: g81, pki");
-    throw std::invalid_argument("unknown terminal family \"" + name + "\"; available: g81, pki");
+    throw std::invalid_argument("unknown terminal family \"" + name + "\"; available: g81, cherry, pki");
 }
 
 const char* FamilyName(Family family) {
     switch (family) {
         case Family::G81: return "G81";
+        case Family::Cherry: return "Cherry";
         case Family::Pki: return "PKI";
     }
     return "?";
@@ -36,6 +37,10 @@ Terminal::Terminal(const TerminalOptions& options) : options_(options) {
     switch (options_.family) {
         case Family::G81:
             commands_ = std::make_unique<G81Commands>(slot_, faults_, trace_);
+            link_ = std::make_unique<T1TerminalLink>(*commands_, faults_, trace_, options_.t1);
+            break;
+        case Family::Cherry:
+            commands_ = std::make_unique<CherryCommands>(slot_, faults_, trace_);
             link_ = std::make_unique<T1TerminalLink>(*commands_, faults_, trace_, options_.t1);
             break;
         case Family::Pki: {

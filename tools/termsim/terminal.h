@@ -18,9 +18,9 @@
 
 namespace termsim {
 
-enum class Family { G81, Pki };
+enum class Family { G81, Cherry, Pki };
 
-// "g81" -> G81, "pki" -> Pki; throws std::invalid_argument naming the families there are.
+// "g81" -> G81, "cherry" -> Cherry, "pki" -> Pki; throws std::invalid_argument naming the families there are.
 Family ParseFamily(const std::string& name);
 const char* FamilyName(Family family);
 

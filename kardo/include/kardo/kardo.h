@@ -11,6 +11,8 @@
 #include <kardo/callcard.h>
 #include <kardo/g81.h>
 #include <kardo/card.h>
+#include <kardo/cherry.h>
+#include <kardo/lbe.h>
 #include <kardo/pki.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>

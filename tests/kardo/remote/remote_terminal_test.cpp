@@ -123,6 +123,16 @@ TEST_F(RemoteTerminalTest, G81InsuranceCardAndARecordCrossTovan) {
     ReadCardAndRecord(*this, driver, 1, [](Cg81& d) { return d.cki_card_ready() == 0 ? d.read_cta_kvk() : nullptr; });
 }
 
+class RemoteCherryTest : public RemoteTerminalTest {
+protected:
+    RemoteCherryTest() { family = termsim::Family::Cherry; }
+};
+
+TEST_F(RemoteCherryTest, CherryInsuranceCardAndARecordCrossTovan) {
+    Ccherry cherry;
+    ReadCardAndRecord(*this, cherry, 2, [](Ccherry& d) { return d.read_cherry_kvk(); });
+}
+
 class RemotePkiTest : public RemoteTerminalTest {
 protected:
     RemotePkiTest() { family = termsim::Family::Pki; }

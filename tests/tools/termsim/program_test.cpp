@@ -167,6 +167,13 @@ TEST(Program, ServesTheLinkAndTakesCommandsUntilQuit) {
     unlink(saved.c_str());
 }
 
+TEST(Program, PlaysTheCherryFamily) {
+    ProgramRun run = RunProgram({"--family", "cherry", "--card", "insurance"}, "status\nquit\n");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_NE(std::string::npos, run.out.find("Cherry terminal on /dev/pts/"));
+    EXPECT_NE(std::string::npos, run.out.find("health insurance card"));
+}
+
 TEST(Program, PlaysAPkiTerminal) {
     ProgramRun run = RunProgram({"--family", "pki", "--success-status", "82"}, "status\nquit\n");
     EXPECT_EQ(0, run.exitCode);
