@@ -17,7 +17,9 @@ constexpr int32_t kNoDriver = -1;
 template <class F>
 int32_t WithDriver(Ccard& card, F&& f) {
     switch (card.cardtype) {
+        case CARDTYPE_LBE: return f(card.lbe);
         case CARDTYPE_PKI: case CARDTYPE_PKI_KVK: return f(card.pki);
+        case CARDTYPE_CHERRY: return f(card.cherry);
         case CARDTYPE_G81: return f(card.g81);
         default: return kNoDriver;
     }
@@ -28,6 +30,7 @@ template <class F>
 int32_t WithCardDriver(Ccard& card, F&& f) {
     switch (card.cardtype) {
         case CARDTYPE_PKI: case CARDTYPE_PKI_KVK: return f(card.pki);
+        case CARDTYPE_CHERRY: return f(card.cherry);
         case CARDTYPE_G81: return f(card.g81);
         default: return kNoDriver;
     }
@@ -43,8 +46,7 @@ int32_t WithPkiDriver(Ccard& card, F&& f) {
 // The LBE stub (type 1), which takes the LBE records.
 template <class F>
 int32_t WithLbeDriver(Ccard& card, F&& f) {
-    (void)card;
-    (void)f;
+    if (card.cardtype == CARDTYPE_LBE) return f(card.lbe);
     return kNoDriver;
 }
 
@@ -53,6 +55,7 @@ template <class F>
 int32_t WithInsuranceCardDriver(Ccard& card, F&& f) {
     switch (card.cardtype) {
         case CARDTYPE_PKI_KVK: return f(card.pki);
+        case CARDTYPE_CHERRY: return f(card.cherry);
         case CARDTYPE_G81: return f(card.g81);
         default: return kNoDriver;
     }
@@ -77,5 +80,11 @@ inline bool SelectInsuranceCard(Cpki& d) {
 inline bool PortClosed(Cpki& d) { return !terminal_port::IsOpen(d.hport); }
 inline int32_t InsuranceCardReady(Cpki& d) { return d.stat() == kPkiDone ? 0 : 1; }
 inline const unsigned char* ReadInsuranceCard(Cpki& d) { return d.rd_orga_kvk(); }
+
+// The Cherry driver keeps its port in slot 0 of its own table.
+inline bool SelectInsuranceCard(Ccherry&) { return true; }
+inline bool PortClosed(Ccherry& d) { return !terminal_port::IsOpen(d.port_handle[0]); }
+inline int32_t InsuranceCardReady(Ccherry& d) { return d.CH_stat(0); }
+inline const unsigned char* ReadInsuranceCard(Ccherry& d) { return d.read_cherry_kvk(); }
 
 }  // namespace kardo_card

@@ -30,7 +30,9 @@
 #include <kardo/callcard.h>
 #include <kardo/card_records.h>
 #include <kardo/export.h>
+#include <kardo/cherry.h>
 #include <kardo/g81.h>
+#include <kardo/lbe.h>
 #include <kardo/pki.h>
 
 class KARDO_API Ccard {
@@ -44,6 +46,8 @@ public:
     _kardodll_sc4tag sc4;    /* the service-card record */
     _kardodll_KVKINFO kvk;   /* the result of the last rdkvk */
     Cpki pki;                /* terminal types 2 and 3 */
+    Clbe lbe;                /* terminal type 1 */
+    Ccherry cherry;          /* terminal type 4 */
     Cg81 g81;                /* terminal type 5 */
 
     Ccard();

@@ -10,10 +10,10 @@
 #include <kardo/card_records.h>
 #include <kardo/callcard.h>
 #include <kardo/g81.h>
-#include <kardo/card.h>
 #include <kardo/cherry.h>
 #include <kardo/lbe.h>
 #include <kardo/pki.h>
+#include <kardo/card.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>
 #include <kardo/directories.h>

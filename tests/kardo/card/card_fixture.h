@@ -27,10 +27,11 @@ struct FamilyCase {
 };
 
 // A block from the host that writes 16 bytes onto the card: UPDATE BINARY in
-// a T=1 I-block (G81), the write command 05 in a PKI information frame.
+// a T=1 I-block (G81, Cherry), the write command 05 in a PKI information frame.
 inline bool IsCardWrite(termsim::Family family, const std::vector<uint8_t>& b) {
     switch (family) {
-        case termsim::Family::G81: return b.size() > 5 && !(b[1] & 0x80) && b[3] == 0x00 && b[4] == 0xD6;
+        case termsim::Family::G81:
+        case termsim::Family::Cherry: return b.size() > 5 && !(b[1] & 0x80) && b[3] == 0x00 && b[4] == 0xD6;
         case termsim::Family::Pki: return b.size() > 4 && !(b[1] & 0x11) && b[2] == 18 && b[3] == 0x05;
     }
     return false;
@@ -40,7 +41,9 @@ inline std::string FamilyCaseName(const ::testing::TestParamInfo<FamilyCase>& in
 
 // Every family the simulator plays.
 inline std::vector<FamilyCase> SimulatedFamilies() {
-    return {{termsim::Family::G81, CARDTYPE_G81, "g81", "0.2"}, {termsim::Family::Pki, CARDTYPE_PKI_KVK, "pki", "0.05"}};
+    return {{termsim::Family::G81, CARDTYPE_G81, "g81", "0.2"},
+            {termsim::Family::Cherry, CARDTYPE_CHERRY, "cherry", "0.2"},
+            {termsim::Family::Pki, CARDTYPE_PKI_KVK, "pki", "0.05"}};
 }
 
 // A layout whose pps record lies in two rows of six Gs and whose pat record
@@ -106,6 +109,7 @@ protected:
     bool PortClosed() {
         switch (card.cardtype) {
             case CARDTYPE_G81: return card.g81.hport == -1;
+            case CARDTYPE_CHERRY: return card.cherry.port_handle[0] == -1;
             case CARDTYPE_PKI: case CARDTYPE_PKI_KVK: return card.pki.hport == -1;
             default: return false;
         }

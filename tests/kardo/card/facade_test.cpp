@@ -56,3 +56,18 @@ TEST(Facade, InitCardTypeKeepsTheExtraLayoutsAsOneEntryAndFillsTheChosenDriver) 
     EXPECT_EQ("/dev/ttyUSB7", copy.g81.port);
     EXPECT_EQ(card.g81.hport, copy.g81.hport);
 }
+
+TEST(Facade, LbeTerminalsNeedNoPort) {
+    Ccard card;
+    card.initCardType(CARDTYPE_LBE, "", 4, 6, nullptr, _kardodll_CHIP{}, _kardodll_sc4tag{}, nullptr, 0);
+    std::string value = "ABCDEFGH1234";
+    EXPECT_EQ(0, card.pps_rcard(value));
+    EXPECT_EQ("ABCDEF  1234", value);
+    EXPECT_EQ(0, card.pps_wcard(1, "1234"));
+    EXPECT_EQ(0, card.pat_wcard(1, "12", 0));
+    EXPECT_EQ(0, card.gst_wcard(1, "12"));
+    EXPECT_EQ(0, card.open_card());
+    EXPECT_EQ(0, card.close_card());
+    EXPECT_EQ(-1, card.sc4_wcard());
+    EXPECT_EQ(0, card.rdkvk().valid);
+}

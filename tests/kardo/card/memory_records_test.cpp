@@ -159,9 +159,15 @@ TEST_P(MemoryRecords, DriverFailuresPassThroughUnchanged) {
     EXPECT_EQ(before.bytes, CardNow().bytes);
     EXPECT_TRUE(boxes.empty());
 
+    // The last block of a read is refused (the terminals probe the card first
+    // with reads of their own, as many as a good read showed).
     sim->Slot().Insert(termsim::BlankMemoryCard());
-    sim->Faults().Add(termsim::ParseFault("refuse-read=6400"));
-    std::string value = "keep";
+    std::string value;
+    const int before_reads = sim->Slot().counters.reads;
+    ASSERT_EQ(0, card.pps_rcard(value));
+    const int reads = sim->Slot().counters.reads - before_reads;
+    sim->Faults().Add(termsim::ParseFault("refuse-read=6400@" + std::to_string(reads)));
+    value = "keep";
     EXPECT_EQ(-104, card.pps_rcard(value));
     EXPECT_EQ("", value);
 }
