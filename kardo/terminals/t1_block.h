@@ -5,6 +5,10 @@
 // driver's block record; what the drivers do with the blocks (retries,
 // timeouts, error codes) stays their own.
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "terminals/link_time.h"
 
 namespace t1 {
 
@@ -80,6 +84,37 @@ bool LrcOk(const Block& block) {
 template <class Block>
 size_t WireSize(const Block& block) {
     return block.len + 4u;
+}
+
+// Counts an S-block request of `type` (0 to 3) against the bounds of the
+// running exchange; false once it lies past them.
+inline bool AdmitSRequest(int type, int32_t& s_requests, int64_t& wait_extension_start_ms) {
+    if (++s_requests > kMaxSRequests) return false;
+    if (type != 3) return true;
+    const int64_t now = kardo_link::NowMs();
+    if (wait_extension_start_ms < 0) wait_extension_start_ms = now;
+    return now - wait_extension_start_ms <= kardo_link::ScaledMs(kMaxWaitExtensionMs);
+}
+
+// Builds the host's answer to an S-block request of `type` (0 to 3) and does
+// what the request asks of the link: RESYNCH starts both sequence numbers
+// again, IFS sets the information field size, and IFS and WTX are answered
+// with the request's own information field. An IFS of 0 would leave no room
+// for a command byte: such a request is answered but not followed.
+template <class Block, class Sequence>
+void AnswerSRequest(const Block& request, int type, unsigned char nad, Block& answer, Sequence& send_seq,
+                    Sequence& recv_seq, int32_t& ifsc) {
+    answer = Block{};
+    answer.nad = nad;
+    answer.pcb = SResponse(type);
+    if (type == 0) {
+        send_seq = 1;
+        recv_seq = 1;
+    } else if (type == 1 || type == 3) {
+        answer.len = request.len;
+        std::memcpy(answer.inf, request.inf, request.len);
+        if (type == 1 && request.len > 0 && request.inf[0] != 0) ifsc = request.inf[0];
+    }
 }
 
 }  // namespace t1

@@ -75,8 +75,8 @@ private:
 
     /* What the running exchange has taken from the terminal: S-block
      * requests answered, and when its first wait extension came (-1: none). */
-    int32_t s_requests;
-    int64_t wait_extension_start_ms;
+    int32_t s_requests_;
+    int64_t wait_extension_start_ms_;
 
     /* Link layer. */
     unsigned char chksum(_kardodll_BLOCK_g81* block);

@@ -212,28 +212,9 @@ int32_t Ccherry::CH_s2_read(int port, _kardodll_BLOCK_cherry* block) {
                     answered = true;
                 } else {
                     // S-block requests use up no retry counter: the exchange bounds them.
-                    if (++s_requests_ > t1::kMaxSRequests) return CH_RETRIES_EXHAUSTED;
-                    if (type == 3) {
-                        const int64_t now = kardo_link::NowMs();
-                        if (wait_extension_start_ms_ < 0)
-                            wait_extension_start_ms_ = now;
-                        else if (now - wait_extension_start_ms_ > kardo_link::ScaledMs(t1::kMaxWaitExtensionMs))
-                            return CH_RETRIES_EXHAUSTED;
-                    }
-                    _kardodll_BLOCK_cherry answer{};
-                    answer.nad = static_cast<unsigned char>(nad);
-                    answer.pcb = t1::SResponse(type);
-                    if (type == 0) {
-                        send_seq = 1;
-                        recv_seq = 1;
-                    } else if (type == 1 || type == 3) {
-                        // IFS and WTX are answered with the request's own information field.
-                        answer.len = block->len;
-                        std::memcpy(answer.inf, block->inf, block->len);
-                        // A size of 0 would leave no room for a command byte:
-                        // such a request is answered but not followed.
-                        if (type == 1 && block->len > 0 && block->inf[0] != 0) ifsc = block->inf[0];
-                    }
+                    if (!t1::AdmitSRequest(type, s_requests_, wait_extension_start_ms_)) return CH_RETRIES_EXHAUSTED;
+                    _kardodll_BLOCK_cherry answer;
+                    t1::AnswerSRequest(*block, type, static_cast<unsigned char>(nad), answer, send_seq, recv_seq, ifsc);
                     if (CH_s2_put(port, &answer) != 0) return CH_SEND_FAILED;
                     if (type == 2) {
                         if (++aborts == kMaxAborts) return CH_RETRIES_EXHAUSTED;

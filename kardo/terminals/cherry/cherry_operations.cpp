@@ -7,37 +7,17 @@
 #include <cstring>
 
 #include "kardo/cherry.h"
+#include "terminals/card_operation.h"
 #include "terminals/link_time.h"
 #include "terminals/terminal_port.h"
 
 namespace {
-constexpr int32_t kDone = 0;
-constexpr int32_t kInsuranceCard = -100;
-constexpr int32_t kAborted = -102;
-constexpr int32_t kWriteFailed = -103;
-constexpr int32_t kReadFailed = -104;
-constexpr int32_t kCannotOpen = -105;
-constexpr int32_t kProbeFailed = -106;
-constexpr int32_t kNoCts = -107;
-
-constexpr unsigned kState = 2;
-constexpr unsigned kWriteProgress = 1;
-constexpr unsigned kReadProgress = 0;
+using namespace card_operation;
 
 constexpr int kPauseMs = 100;
 
 // The raw insurance card memory of the last read_cherry_kvk, one for the library.
 unsigned char g_kvk_buffer[280];
-
-// The insurance card's application template as the probe reads it from card
-// address 17; byte 5 varies between card generations and is not compared.
-bool IsInsuranceCard(const unsigned char* directory) {
-    static const unsigned char signature[12] = {0x61, 0x0B, 0x4F, 0x06, 0xD2, 0x00,
-                                                0x00, 0x00, 0x01, 0x01, 0x53, 0x01};
-    for (int i = 0; i < 12; ++i)
-        if (i != 5 && directory[i] != signature[i]) return false;
-    return true;
-}
 }  // namespace
 
 // An abort that the link's own message pumps saw belongs to the operation

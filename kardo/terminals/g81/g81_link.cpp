@@ -17,7 +17,7 @@ constexpr int kWriteTimeoutMs = 1000;
 constexpr int kStopBits = 1;
 }  // namespace
 
-Cg81::Cg81() : Callcard(), send_seq(1), recv_seq(1), ifsc(32), s_requests(0), wait_extension_start_ms(-1) {
+Cg81::Cg81() : Callcard(), send_seq(1), recv_seq(1), ifsc(32), s_requests_(0), wait_extension_start_ms_(-1) {
     hport = -1;
     isopen = 0;
 }
@@ -158,27 +158,9 @@ int32_t Cg81::s2_read(_kardodll_BLOCK_g81* block) {
         } else {
             const int type = t1::SType(pcb);
             if (type > 3) return 0;
-            if (++s_requests > t1::kMaxSRequests) return G81_RETRIES_EXHAUSTED;
-            if (type == 3) {
-                const int64_t now = kardo_link::NowMs();
-                if (wait_extension_start_ms < 0) wait_extension_start_ms = now;
-                else if (now - wait_extension_start_ms > kardo_link::ScaledMs(t1::kMaxWaitExtensionMs))
-                    return G81_RETRIES_EXHAUSTED;
-            }
-            _kardodll_BLOCK_g81 answer{};
-            answer.nad = static_cast<unsigned char>(nad);
-            answer.pcb = t1::SResponse(type);
-            if (type == 0) {
-                send_seq = 1;
-                recv_seq = 1;
-            } else if (type == 1 || type == 3) {
-                // IFS and WTX are answered with the request's own information field.
-                answer.len = block->len;
-                std::memcpy(answer.inf, block->inf, block->len);
-                // An information field size of 0 would leave no room for a
-                // command byte: such a request is answered but not followed.
-                if (type == 1 && block->inf[0] != 0) ifsc = block->inf[0];
-            }
+            if (!t1::AdmitSRequest(type, s_requests_, wait_extension_start_ms_)) return G81_RETRIES_EXHAUSTED;
+            _kardodll_BLOCK_g81 answer;
+            t1::AnswerSRequest(*block, type, static_cast<unsigned char>(nad), answer, send_seq, recv_seq, ifsc);
             rc = s2_put(&answer);
             if (rc != 0) {
                 errno = rc;
@@ -208,8 +190,8 @@ int32_t Cg81::CT_data(int* destination, int* source, int command_length, const u
     }
     const int capacity = *response_length;
     const unsigned char nad = t1::Nad(*destination, *source);
-    s_requests = 0;
-    wait_extension_start_ms = -1;
+    s_requests_ = 0;
+    wait_extension_start_ms_ = -1;
     int empty_chain_blocks = 0;
     int received = 0;
     int sent = 0;

@@ -7,31 +7,13 @@
 
 #include "cards/image_text.h"
 #include "kardo/g81.h"
+#include "terminals/card_operation.h"
 #include "terminals/terminal_port.h"
 #include "terminals/link_time.h"
 
 namespace {
-constexpr int32_t kDone = 0;
+using namespace card_operation;
 constexpr int32_t kWriteRefused = -1;
-constexpr int32_t kInsuranceCard = -100;
-constexpr int32_t kAborted = -102;
-constexpr int32_t kReadRefused = -104;
-constexpr int32_t kCannotOpen = -105;
-constexpr int32_t kNoCts = -107;
-
-constexpr unsigned kState = 2;
-constexpr unsigned kWriteProgress = 1;
-constexpr unsigned kReadProgress = 0;
-
-// The insurance card's application template in its directory: card bytes 17
-// to 28; byte 22 varies between card generations and is not compared.
-bool IsInsuranceCard(const unsigned char* card) {
-    static const unsigned char signature[12] = {0x61, 0x0B, 0x4F, 0x06, 0xD2, 0x00,
-                                                0x00, 0x00, 0x01, 0x01, 0x53, 0x01};
-    for (int i = 0; i < 12; ++i)
-        if (i != 5 && card[17 + i] != signature[i]) return false;
-    return true;
-}
 }  // namespace
 
 int32_t Cg81::post_and_pump(unsigned int wparam, long lparam) {
@@ -60,7 +42,7 @@ int32_t Cg81::wait_for_card(int interval_ms) {
 int32_t Cg81::refuse_insurance_card() {
     if (post_and_pump(kState, 3) != kDone) return kAborted;
     unsigned char* card = read_cta_kvk();
-    if (card && IsInsuranceCard(card)) {
+    if (card && IsInsuranceCard(card + 17)) {
         post_and_pump(kState, 1);
         return kInsuranceCard;
     }
@@ -73,7 +55,7 @@ int32_t Cg81::read_blocks(int first, int count) {
     for (int i = 0; i < count; ++i) {
         const int address = first + 16 * i;
         unsigned char data[16];
-        if (cki_read(data, address, 16) != 0x9000) return kReadRefused;
+        if (cki_read(data, address, 16) != 0x9000) return kReadFailed;
         for (int k = 0; k < 16; ++k) {
             image[2 * (address + k)] = kardo_image::HexLower(data[k]);
             image[2 * (address + k) + 1] = kardo_image::HexLower(data[k] >> 4u);
@@ -157,7 +139,7 @@ int32_t Cg81::wpattr(int number) {
     // and 47 are written back as they were read.
     unsigned char record[48];
     for (int block = 0; block < 3; ++block)
-        if (cki_read(record + 16 * block, 16 * block, 16) != 0x9000) return kReadRefused;
+        if (cki_read(record + 16 * block, 16 * block, 16) != 0x9000) return kReadFailed;
     const uint32_t n = static_cast<uint32_t>(number);
     record[0] = 0x4C;
     record[1] = 0x49;

@@ -7,36 +7,16 @@
 #include <cstring>
 
 #include "kardo/pki.h"
+#include "terminals/card_operation.h"
 #include "terminals/link_time.h"
 #include "terminals/terminal_port.h"
 
 namespace {
-constexpr int32_t kDone = 0;
+using namespace card_operation;
 constexpr int32_t kServiceFailed = -1;
-constexpr int32_t kInsuranceCard = -100;
-constexpr int32_t kReselectFailed = -101;
-constexpr int32_t kAborted = -102;
-constexpr int32_t kWriteRefused = -103;
-constexpr int32_t kReadRefused = -104;
-constexpr int32_t kCannotOpen = -105;
-constexpr int32_t kNoCts = -107;
 
 constexpr int32_t kSuccess = 0x81;
 constexpr int kCardWaitMs = 100;
-
-constexpr unsigned kState = 2;
-constexpr unsigned kWriteProgress = 1;
-constexpr unsigned kReadProgress = 0;
-
-// The insurance card's application template in its directory: card bytes 17
-// to 28; byte 22 varies between card generations and is not compared.
-bool IsInsuranceCard(const unsigned char* card) {
-    static const unsigned char signature[12] = {0x61, 0x0B, 0x4F, 0x06, 0xD2, 0x00,
-                                                0x00, 0x00, 0x01, 0x01, 0x53, 0x01};
-    for (int i = 0; i < 12; ++i)
-        if (i != 5 && card[17 + i] != signature[i]) return false;
-    return true;
-}
 }  // namespace
 
 int32_t Cpki::post_and_pump(unsigned int wparam, long lparam) {
@@ -68,7 +48,7 @@ int32_t Cpki::insurance_card_test(int32_t reselect_failed) {
     if (cardtype != CARDTYPE_PKI_KVK) return kDone;
     if (post_and_pump(kState, 3) != kDone) return kAborted;
     unsigned char* card = rd_orga_kvk();
-    if (card && IsInsuranceCard(card)) {
+    if (card && IsInsuranceCard(card + 17)) {
         post_and_pump(kState, 1);
         return kInsuranceCard;
     }
@@ -77,7 +57,7 @@ int32_t Cpki::insurance_card_test(int32_t reselect_failed) {
 
 int32_t Cpki::read_blocks(int count) {
     for (int i = 0; i < count; ++i) {
-        if (rd16(image, 16 * i) != kSuccess) return kReadRefused;
+        if (rd16(image, 16 * i) != kSuccess) return kReadFailed;
         if (post_and_pump(kReadProgress, (i + 1) * 1600 / (count * 16)) != kDone) return kAborted;
     }
     return kDone;
@@ -130,7 +110,7 @@ int32_t Cpki::wcard(char* value, char* number, _kardodll_tagCHIP* layout, _kardo
     if ((rc = prepare_write()) != kDone) return rc;
     pin2card(value, number, layout, extra, static_cast<unsigned char>(mode));
     if ((rc = post_and_pump(kState, 4)) != kDone) return rc;
-    if ((rc = write_blocks(kWriteRefused)) != kDone) return rc;
+    if ((rc = write_blocks(kWriteFailed)) != kDone) return rc;
     if ((rc = post_and_pump(kState, 5)) != kDone) return rc;
     if ((rc = read_blocks(4)) != kDone) return rc;
     // The caller compares the value with what it asked to write, so it must
@@ -143,7 +123,7 @@ int32_t Cpki::wpatte(char* value, char* number, _kardodll_tagCHIP* layout, _kard
     int32_t rc;
     if ((rc = prepare_write()) != kDone) return rc;
     pin2TCEcard(value, number, layout, extra, static_cast<unsigned char>(mode));
-    if ((rc = write_blocks(kWriteRefused)) != kDone) return rc;
+    if ((rc = write_blocks(kWriteFailed)) != kDone) return rc;
     if ((rc = post_and_pump(kState, 5)) != kDone) return rc;
     if ((rc = read_blocks(16)) != kDone) return rc;
     cardTCE2pin(value, layout);
@@ -157,7 +137,7 @@ int32_t Cpki::wpattr(int number) {
     // 46, the card's own bytes 10 to 45 and 47 are written back as read.
     char text[1024] = {};
     for (int block = 0; block < 3; ++block)
-        if (rd16direct(text, 16 * block) != kSuccess) return kReadRefused;
+        if (rd16direct(text, 16 * block) != kSuccess) return kReadFailed;
     unsigned char record[48];
     for (int i = 0; i < 48; ++i) record[i] = static_cast<unsigned char>(hex(text + 2 * i));
     const uint32_t n = static_cast<uint32_t>(number);
@@ -173,7 +153,7 @@ int32_t Cpki::wpattr(int number) {
     record[46] = check;
     if ((rc = post_and_pump(kState, 4)) != kDone) return rc;
     for (int block = 0; block < 3; ++block) {
-        if (wr16direct(record + 16 * block, 16 * block) != kSuccess) return kWriteRefused;
+        if (wr16direct(record + 16 * block, 16 * block) != kSuccess) return kWriteFailed;
         // The count of blocks done before this one: 0, 33, 66.
         if ((rc = post_and_pump(kWriteProgress, block * 1600 / 48)) != kDone) return rc;
     }
