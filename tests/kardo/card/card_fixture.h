@@ -42,7 +42,7 @@ inline std::string FamilyCaseName(const ::testing::TestParamInfo<FamilyCase>& in
 // Every family the simulator plays.
 inline std::vector<FamilyCase> SimulatedFamilies() {
     return {{termsim::Family::G81, CARDTYPE_G81, "g81", "0.2"},
-            {termsim::Family::Cherry, CARDTYPE_CHERRY, "cherry", "0.2"},
+            {termsim::Family::Cherry, CARDTYPE_CHERRY, "cherry", "0.5"},
             {termsim::Family::Pki, CARDTYPE_PKI_KVK, "pki", "0.05"}};
 }
 
