@@ -39,8 +39,11 @@ Bytes Template(std::initializer_list<Bytes> fields) {
 }
 
 Bytes Field(uint8_t tag, const std::string& value) {
-    Bytes f{tag, static_cast<uint8_t>(value.size())};
-    f.insert(f.end(), value.begin(), value.end());
+    // Built in one go: gcc 12 takes an insert behind a two-byte start for an overrun.
+    Bytes f(value.size() + 2);
+    f[0] = tag;
+    f[1] = static_cast<uint8_t>(value.size());
+    std::copy(value.begin(), value.end(), f.begin() + 2);
     return f;
 }
 
