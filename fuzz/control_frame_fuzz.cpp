@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback_port.h"
 #include "platform/message_box.h"
 #include "server/engine/server_engine.h"
 
@@ -33,18 +34,6 @@ public:
     void SetChannelStatus(Channel, const std::string&) override {}
     void Minimise() override {}
 };
-
-uint16_t FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
-}
 
 int Connect(uint16_t port) {
     for (int attempt = 0; attempt < 500; ++attempt) {
@@ -91,8 +80,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fcntl(g_master, F_SETFL, fcntl(g_master, F_GETFL) | O_NONBLOCK);
     static FixedView view;
     view.device = name;
-    view.data = std::to_string(FreePort());
-    g_ctrl = FreePort();
+    view.data = std::to_string(testsupport::FreePort());
+    g_ctrl = testsupport::FreePort();
     view.ctrl = std::to_string(g_ctrl);
     g_engine = new ServerEngine(view);
     g_engine->OnStartStop();

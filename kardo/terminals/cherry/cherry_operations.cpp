@@ -90,13 +90,11 @@ int32_t Ccherry::write_pieces(const char* text, int count, unsigned int progress
 
 int32_t Ccherry::rcard(std::string& value, _kardodll_tagCHIP* layout) {
     Operation operation(*this);
-    char work[128] = {};
-    std::strncpy(work, value.c_str(), sizeof work - 1);
     type_mode = 0;
     int32_t rc;
     if ((rc = open_and_wait(5)) != kDone) return rc;
     if ((rc = read_pieces(4)) != kDone) return rc;
-    value = card2pin(work, layout);
+    value = RecordValue(*this, value, layout, false);
     return kDone;
 }
 
@@ -139,17 +137,7 @@ int32_t Ccherry::wpattr(int number) {
     unsigned char record[48];
     for (int i = 0; i < 48; ++i) record[i] = static_cast<unsigned char>(Hex(text + 2 * i));
     swap4(record, sizeof record);
-    const uint32_t n = static_cast<uint32_t>(number);
-    record[0] = 0x4C;
-    record[1] = 0x49;
-    record[2] = static_cast<unsigned char>(n >> 24);
-    record[3] = static_cast<unsigned char>(n >> 16);
-    record[4] = static_cast<unsigned char>(n >> 8);
-    record[5] = static_cast<unsigned char>(n);
-    std::memcpy(record + 6, stamp + 2, 4);
-    unsigned char check = 0;
-    for (int i = 0; i <= 44; ++i) check ^= record[i];
-    record[46] = check;
+    LayNumberRecord(record, number, stamp);
     swap4(record, sizeof record);
     for (int i = 0; i < 48; ++i) sprintxfhex(text + 2 * i, "%02x", record[i]);
     if ((rc = post_and_pump(kState, 4)) != kDone) return rc;

@@ -92,18 +92,14 @@ int32_t Cg81::prepare_write() {
 int32_t Cg81::rcard(std::string& value, _kardodll_tagCHIP* layout) {
     int32_t rc = read_image(4);
     if (rc != kDone) return rc;
-    char work[128] = {};
-    std::strncpy(work, value.c_str(), sizeof work - 1);
-    value = card2pin(work, layout);
+    value = RecordValue(*this, value, layout, false);
     return kDone;
 }
 
 int32_t Cg81::rcardTCE(std::string& value, _kardodll_tagCHIP* layout) {
     int32_t rc = read_image(16);
     if (rc != kDone) return rc;
-    char work[128] = {};
-    std::strncpy(work, value.c_str(), sizeof work - 1);
-    value = cardTCE2pin(work, layout);
+    value = RecordValue(*this, value, layout, true);
     return kDone;
 }
 
@@ -140,17 +136,7 @@ int32_t Cg81::wpattr(int number) {
     unsigned char record[48];
     for (int block = 0; block < 3; ++block)
         if (cki_read(record + 16 * block, 16 * block, 16) != 0x9000) return kReadFailed;
-    const uint32_t n = static_cast<uint32_t>(number);
-    record[0] = 0x4C;
-    record[1] = 0x49;
-    record[2] = static_cast<unsigned char>(n >> 24);
-    record[3] = static_cast<unsigned char>(n >> 16);
-    record[4] = static_cast<unsigned char>(n >> 8);
-    record[5] = static_cast<unsigned char>(n);
-    std::memcpy(record + 6, stamp + 2, 4);
-    unsigned char check = 0;
-    for (int i = 0; i <= 44; ++i) check ^= record[i];
-    record[46] = check;
+    LayNumberRecord(record, number, stamp);
     if ((rc = post_and_pump(kState, 4)) != kDone) return rc;
     for (int block = 0; block < 3; ++block) {
         if (cki_wr16_raw(record + 16 * block, 16 * block) != 0x9000) return kWriteRefused;
