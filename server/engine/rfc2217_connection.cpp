@@ -144,9 +144,17 @@ private:
     // and returns the line afterwards; a line that cannot be read is logged
     // and answered as all zero.
     LineSettings Line(const std::function<void(LineSettings&)>& change) {
+        const DeviceHandle device = g_hDevice.load();
+        if (device && !device->IsTerminal()) {
+            // A printer has no line to set: what the client asks for is what
+            // it gets, and the device is never closed over it.
+            if (change) change(noTerminalLine_);
+            noLine_ = false;
+            return noTerminalLine_;
+        }
         LineSettings line;
         std::string error;
-        const bool read = ChangeDeviceLineQuietly(g_hDevice.load(), change, line, error);
+        const bool read = ChangeDeviceLineQuietly(device, change, line, error);
         if (!error.empty()) params_.context->log.AddLogLine(error);
         if (!read) {
             line.baudRate = 0;
@@ -275,9 +283,11 @@ private:
     }
 
     bool FlowSetting() {
+        const DeviceHandle device = g_hDevice.load();
+        if (!device || !device->IsTerminal()) return false;
         LineSettings line;
         std::string error;
-        return ChangeDeviceLineQuietly(g_hDevice.load(), nullptr, line, error) && line.rtsCtsFlow;
+        return ChangeDeviceLineQuietly(device, nullptr, line, error) && line.rtsCtsFlow;
     }
 
     // A device with modem lines is asked; one without (the ioctl fails) keeps
@@ -322,6 +332,7 @@ private:
     bool dtr_ = true;  // the device thread raises DTR at open
     bool rts_ = true;
     bool noLine_ = false;
+    LineSettings noTerminalLine_;  // 9600 8N1 until the client asks for more
     uint8_t modemMask_ = 0xFF;
 };
 

@@ -11,7 +11,8 @@
 // afterwards, as the serial-port layer records it:
 //   SET-BAUDRATE, SET-DATASIZE, SET-PARITY, SET-STOPSIZE  0 is a query; a value
 //       the line cannot take (9 data bits, 1.5 stop bits, a refused rate) is
-//       answered with the line's setting, unchanged;
+//       answered with the line's setting, unchanged; a printer device has no
+//       line: it is answered as asked; no device: answered with 0;
 //   SET-CONTROL  flow control and BREAK are not changed, the answer names the
 //       line's setting (no flow control, BREAK off); DTR and RTS are set
 //       where the device has modem lines, and answered as requested where it

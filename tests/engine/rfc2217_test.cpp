@@ -1,7 +1,10 @@
 // The telnet COM-PORT port: the telnet parser on its own, the queue of a
 // telnet client, and the port end to end with a pseudo-terminal as the
 // device, raw telnet clients and Debian's pyserial as a standard client.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <termios.h>
 
@@ -153,8 +156,9 @@ public:
 
 class Rfc2217Test : public ::testing::Test {
 protected:
+    virtual std::string DeviceName() { return pty.path(); }
     void SetUp() override {
-        view.device = pty.path();
+        view.device = DeviceName();
         view.dataPort = std::to_string(FreePort());
         view.ctrlPort = std::to_string(FreePort());
         view.telnetPort = port;
@@ -325,6 +329,47 @@ TEST_F(Rfc2217Test, ItsClientTakesTheDeviceDataAndTheDataPortStaysRaw) {
     auto again = Connect();
     pty.Send(Bytes{0xFF});
     EXPECT_EQ((Bytes{IAC, IAC}), again->Receive(2));
+}
+
+// A printer has no line: what is asked is answered, the device stays open.
+class Rfc2217PrinterTest : public Rfc2217Test {
+protected:
+    std::string DeviceName() override { return "lpt1"; }
+    void SetUp() override {
+        char pattern[] = "/tmp/tovan-printer-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        dir = pattern;
+        setenv("TOVAN_PRINTER_DIR", dir.c_str(), 1);
+        fifo = dir + "/lpt1";
+        ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+        paper = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(paper, 0);
+        Rfc2217Test::SetUp();
+    }
+    void TearDown() override {
+        Rfc2217Test::TearDown();
+        unsetenv("TOVAN_PRINTER_DIR");
+        close(paper);
+        unlink(fifo.c_str());
+        rmdir(dir.c_str());
+    }
+    std::string dir, fifo;
+    int paper = -1;
+};
+
+TEST_F(Rfc2217PrinterTest, LineRequestsAreAnsweredAsAskedAndThePrinterStaysOpen) {
+    auto c = Connect();
+    Exchange(*c, ComPort({1, 0, 0, 0x4B, 0x00}), ComPort({101, 0, 0, 0x4B, 0x00}), "19200");
+    Exchange(*c, ComPort({2, 7}), ComPort({102, 7}), "7 data bits");
+    Exchange(*c, ComPort({3, 3}), ComPort({103, 3}), "even parity");
+    Exchange(*c, ComPort({1, 0, 0, 0, 0}), ComPort({101, 0, 0, 0x4B, 0x00}), "rate query");
+    Exchange(*c, ComPort({5, 9}), ComPort({105, 9}), "DTR off");
+    ASSERT_NE(nullptr, g_hDevice.load());
+    c->Send("print");
+    pollfd p{paper, POLLIN, 0};
+    ASSERT_EQ(1, poll(&p, 1, 5000));
+    char buf[16];
+    EXPECT_EQ(5, read(paper, buf, sizeof buf));
 }
 
 // pyserial's own RFC 2217 client, run by Debian's python against the port.
