@@ -20,6 +20,7 @@
 #include "server/engine/telnet_parser.h"
 #include "server/ui/command_line.h"
 #include "test_helpers.h"
+#include "tovan_process.h"
 
 using enginetest::Client;
 using enginetest::FreePort;
@@ -406,3 +407,28 @@ TEST_F(Rfc2217Test, PyserialOpensChangesTheLineAndMovesBytes) {
 }
 
 }  // namespace
+
+// The program itself: the option starts the telnet port, SIGTERM ends it.
+TEST(Rfc2217Headless, TheOptionOpensTheTelnetPort) {
+    testsupport::PtyPair pty;
+    const uint16_t telnetPort = FreePort();
+    testsupport::TovanProcess p(TOVAN_BINARY, {"--headless", "--device", pty.path(), "--data-port",
+                                               std::to_string(FreePort()), "--ctrl-port", std::to_string(FreePort()),
+                                               "--rfc2217-port", std::to_string(telnetPort)});
+    ASSERT_TRUE(p.OutputHas("Server gestartet"));
+    std::unique_ptr<Client> c;
+    ASSERT_TRUE(WaitUntil([&] {
+        try {
+            c = std::make_unique<Client>(telnetPort);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }));
+    c->Send(Bytes{IAC, SB, COM, 0, IAC, SE});
+    EXPECT_EQ((Bytes{IAC, SB, COM, 100, 't', 'o', 'v', 'a', 'n', IAC, SE}), c->Receive(11));
+    c->Close();
+    p.Signal(SIGTERM);
+    EXPECT_EQ(0, p.Wait(3000));
+    EXPECT_TRUE(p.OutputHas("Server gestoppt"));
+}
