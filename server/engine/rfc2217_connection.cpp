@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "platform/system_error.h"
@@ -20,6 +21,7 @@ namespace {
 
 using platform::LineSettings;
 using platform::Parity;
+using LineChange = std::function<void(LineSettings&)>;
 
 // COM-PORT commands as the client sends them; the server answers with the
 // same code plus kServerCode.
@@ -42,8 +44,10 @@ constexpr uint8_t kServerCode = 100;
 enum Control : uint8_t {
     kOutboundFlowQuery = 0,
     kNoFlow = 1,
+    kXonXoffFlow = 2,
     kHardwareFlow = 3,
     kBreakQuery = 4,
+    kBreakOn = 5,
     kBreakOff = 6,
     kDtrQuery = 7,
     kDtrOn = 8,
@@ -53,13 +57,14 @@ enum Control : uint8_t {
     kRtsOff = 12,
     kInboundFlowQuery = 13,
     kInboundNoFlow = 14,
+    kInboundXonXoffFlow = 15,
     kInboundHardwareFlow = 16,
     kDcdFlow = 17,
     kDtrFlow = 18,
     kDsrFlow = 19,
 };
 
-constexpr const char* kServerSignature = "tovan";
+constexpr std::string_view kServerSignature = "tovan";
 
 bool Supported(uint8_t option) {
     return option == telnet::kOptionBinary || option == telnet::kOptionSuppressGoAhead ||
@@ -143,7 +148,7 @@ private:
     // Applies change (none: a query) through the control port's line change
     // and returns the line afterwards; a line that cannot be read is logged
     // and answered as all zero.
-    LineSettings Line(const std::function<void(LineSettings&)>& change) {
+    LineSettings Line(const LineChange& change) {
         const DeviceHandle device = g_hDevice.load();
         if (device && !device->IsTerminal()) {
             // A printer has no line to set: what the client asks for is what
@@ -176,14 +181,14 @@ private:
         const uint8_t v = oneByte ? value[0] : 0;
         switch (command) {
             case kSignature:
-                if (value.empty()) Answer(kSignature, std::vector<uint8_t>(kServerSignature, kServerSignature + 5));
+                if (value.empty()) Answer(kSignature, std::vector<uint8_t>(kServerSignature.begin(), kServerSignature.end()));
                 break;
             case kSetBaudRate: {
                 if (value.size() != 4) break;
                 const uint32_t rate = (uint32_t{value[0]} << 24) | (uint32_t{value[1]} << 16) |
                                       (uint32_t{value[2]} << 8) | uint32_t{value[3]};
-                const LineSettings line = Line(rate == 0 ? nullptr : std::function<void(LineSettings&)>(
-                                                                         [rate](LineSettings& l) { l.baudRate = rate; }));
+                const LineSettings line =
+                    Line(rate == 0 ? LineChange() : LineChange([rate](LineSettings& l) { l.baudRate = rate; }));
                 const uint32_t r = line.baudRate;
                 Answer(kSetBaudRate, {static_cast<uint8_t>(r >> 24), static_cast<uint8_t>(r >> 16),
                                       static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r)});
@@ -192,8 +197,7 @@ private:
             case kSetDataSize: {
                 if (!oneByte) break;
                 const bool set = v >= 5 && v <= 8;
-                const LineSettings line = Line(set ? std::function<void(LineSettings&)>([v](LineSettings& l) { l.dataBits = v; })
-                                                   : nullptr);
+                const LineSettings line = Line(set ? LineChange([v](LineSettings& l) { l.dataBits = v; }) : LineChange());
                 Answer(kSetDataSize, {line.dataBits});
                 break;
             }
@@ -203,19 +207,18 @@ private:
                 // line's codes plus one. Checking is on with any parity, as
                 // the control port sets it.
                 const bool set = v >= 1 && v <= 5;
-                const LineSettings line = Line(set ? std::function<void(LineSettings&)>([v](LineSettings& l) {
+                const LineSettings line = Line(set ? LineChange([v](LineSettings& l) {
                     l.parity = static_cast<Parity>(v - 1);
                     l.parityCheck = v != 1;
                 })
-                                                   : nullptr);
+                                                   : LineChange());
                 Answer(kSetParity, {static_cast<uint8_t>(noLine_ ? 0 : static_cast<uint8_t>(line.parity) + 1)});
                 break;
             }
             case kSetStopSize: {
                 if (!oneByte) break;
                 const bool set = v == 1 || v == 2;  // 3 is one and a half: not on this line
-                const LineSettings line = Line(set ? std::function<void(LineSettings&)>([v](LineSettings& l) { l.stopBits = v; })
-                                                   : nullptr);
+                const LineSettings line = Line(set ? LineChange([v](LineSettings& l) { l.stopBits = v; }) : LineChange());
                 Answer(kSetStopSize, {line.stopBits});
                 break;
             }
@@ -252,19 +255,19 @@ private:
         switch (v) {
             case kOutboundFlowQuery:
             case kNoFlow:
-            case 2:
+            case kXonXoffFlow:
             case kHardwareFlow:
             case kDcdFlow:
             case kDsrFlow: Answer(kSetControl, {FlowSetting() ? kHardwareFlow : kNoFlow}); break;
             case kInboundFlowQuery:
             case kInboundNoFlow:
-            case 15:
+            case kInboundXonXoffFlow:
             case kInboundHardwareFlow:
             case kDtrFlow:
                 Answer(kSetControl, {FlowSetting() ? kInboundHardwareFlow : kInboundNoFlow});
                 break;
             case kBreakQuery:
-            case 5:
+            case kBreakOn:
             case kBreakOff: Answer(kSetControl, {kBreakOff}); break;
             case kDtrQuery:
             case kDtrOn:
