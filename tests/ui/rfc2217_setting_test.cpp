@@ -32,7 +32,7 @@ private slots:
         QCOMPARE(settings.rfc2217Port, expected);
         settings.rfc2217Port = 1234;
         SaveServerSettings(settings);
-        QCOMPARE(uitest::StoredValue("Rfc2217Port"), stored);
+        QCOMPARE(uitest::StoredValue("Rfc2217Port").toString(), stored.toString());
 
         SettingOverrides overrides;
         overrides.rfc2217Port = 5000;
