@@ -323,7 +323,9 @@ private:
     void Purge(uint8_t direction) {
         const DeviceHandle device = g_hDevice.load();
         if (direction & 1) {
-            if (device) device->FlushInput();
+            // Unread device input belongs to the receiver of the moment: only
+            // that client may throw it away.
+            if (device && g_hClientSocket.Get() == params_.socket) device->FlushInput();
             if (params_.output) params_.output->Purge();
         }
         if ((direction & 2) && device && device->IsTerminal()) tcflush(device->fd(), TCOFLUSH);

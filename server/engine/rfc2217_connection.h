@@ -19,9 +19,9 @@
 //       has none (a pseudo-terminal, a printer);
 //   NOTIFY-LINESTATE, NOTIFY-MODEMSTATE (as requests), SET-LINESTATE-MASK,
 //   SET-MODEMSTATE-MASK, SIGNATURE (empty: the server's own) are answered;
-//   PURGE-DATA 1 empties what waits for this client (its queue and the
-//       device's unread input), 2 what waits for the device (its output
-//       buffer), 3 both.
+//   PURGE-DATA 1 empties what waits for this client (its queue, and the
+//       device's unread input while it is the receiver), 2 what waits for
+//       the device (its output buffer, shared by all clients), 3 both.
 // Nothing of this waits for the client: one that never negotiates still
 // gets device data, and its bytes other than 0xFF reach the device as sent.
 // Ends like a data connection. Returns 0.
