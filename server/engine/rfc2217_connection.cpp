@@ -65,6 +65,8 @@ enum Control : uint8_t {
 };
 
 constexpr std::string_view kServerSignature = "tovan";
+// How often the modem lines are looked at for changes to report.
+constexpr int kModemPollMs = 100;
 
 bool Supported(uint8_t option) {
     return option == telnet::kOptionBinary || option == telnet::kOptionSuppressGoAhead ||
@@ -94,6 +96,26 @@ public:
             }
         }
         return true;
+    }
+
+    // Once COM-PORT is agreed, tells the client of every change of the
+    // modem lines its mask asks for, with the change bits (0x01 CTS,
+    // 0x02 DSR, 0x04 ring ended, 0x08 carrier detect) beside the state.
+    void NotifyModemChanges() {
+        if (!ours_[telnet::kOptionComPort] && !theirs_[telnet::kOptionComPort]) return;
+        const uint8_t now = ModemState();
+        if (!modemKnown_) {
+            modemKnown_ = true;
+            lastModem_ = now;
+            return;
+        }
+        const uint8_t changed = now ^ lastModem_;
+        if (changed == 0) return;
+        const uint8_t delta = ((changed & 0x10) ? 0x01 : 0) | ((changed & 0x20) ? 0x02 : 0) |
+                        ((changed & 0x80) ? 0x08 : 0) | ((lastModem_ & 0x40) && !(now & 0x40) ? 0x04 : 0);
+        lastModem_ = now;
+        if (((changed | delta) & modemMask_) == 0) return;  // nothing the client asked for
+        Answer(kNotifyModemState, {static_cast<uint8_t>((now | delta) & modemMask_)});
     }
 
 private:
@@ -339,6 +361,8 @@ private:
     bool noLine_ = false;
     LineSettings noTerminalLine_;  // 9600 8N1 until the client asks for more
     uint8_t modemMask_ = 0xFF;
+    bool modemKnown_ = false;
+    uint8_t lastModem_ = 0;
 };
 
 }  // namespace
@@ -354,7 +378,9 @@ int Rfc2217ClientThreadProc(ClientParams params) {
         // also while this client is not the receiver.
         const bool pending = params.output && params.output->Pending();
         pollfd p{params.socket, static_cast<short>(POLLIN | (pending ? POLLOUT : 0)), 0};
-        if (poll(&p, 1, -1) < 0) continue;  // EINTR
+        const int ready = poll(&p, 1, kModemPollMs);
+        session.NotifyModemChanges();
+        if (ready <= 0) continue;  // time-out or EINTR
         if ((p.revents & POLLOUT) && params.output) params.context->CountDropped(params.output->Flush());
         if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
         const ssize_t n = recv(params.socket, buffer.data(), buffer.size(), 0);

@@ -19,6 +19,8 @@
 //       has none (a pseudo-terminal, a printer);
 //   NOTIFY-LINESTATE, NOTIFY-MODEMSTATE (as requests), SET-LINESTATE-MASK,
 //   SET-MODEMSTATE-MASK, SIGNATURE (empty: the server's own) are answered;
+//   once COM-PORT is agreed, changes of the modem lines (CTS, DSR, ring,
+//   carrier detect) are sent as NOTIFY-MODEMSTATE, filtered by the mask;
 //   PURGE-DATA 1 empties what waits for this client (its queue, and the
 //       device's unread input while it is the receiver), 2 what waits for
 //       the device (its output buffer, shared by all clients), 3 both.

@@ -302,6 +302,22 @@ TEST_F(Rfc2217Test, LineRequestsAreAnsweredWithWhatTheLineHolds) {
     EXPECT_TRUE(engine->Log().FindString(c->PeerText()) >= 0);
 }
 
+TEST_F(Rfc2217Test, ModemLineChangesAreNotifiedOnceComPortIsAgreed) {
+    auto raw = Connect();
+    auto c = Connect();
+    Exchange(*c, {IAC, WILL, COM}, {IAC, DO, COM}, "negotiation");
+    Exchange(*c, ComPort({7}), ComPort({107, 0x10}), "CTS on: a pty is a null-modem cable");
+    g_hDevice.load()->ForceCtsOff(true);
+    EXPECT_EQ(ComPort({107, 0x01}), c->Receive(ComPort({107, 0x01}).size())) << "CTS off, CTS changed";
+    Exchange(*c, ComPort({11, 0x01}), Join(ComPort({111, 0x01}), ComPort({107, 0})), "only the change bit from now on");
+    g_hDevice.load()->ForceCtsOff(false);
+    EXPECT_EQ(ComPort({107, 0x01}), c->Receive(ComPort({107, 0x01}).size())) << "CTS on again, masked";
+    Exchange(*c, ComPort({11, 0x80}), Join(ComPort({111, 0x80}), ComPort({107, 0})), "carrier detect only");
+    g_hDevice.load()->ForceCtsOff(true);
+    Exchange(*c, ComPort({6}), ComPort({106, 0}), "a change the mask leaves out is not sent");
+    EXPECT_TRUE(raw->Receive(1, 300).empty()) << "a client that did not negotiate gets no notification";
+}
+
 TEST_F(Rfc2217Test, FaultySequencesNeverReachTheDeviceNorStopTheConnection) {
     auto c = Connect();
     c->Send(Bytes{'a', IAC, SB, COM, 1, 0, 0});  // a rate request cut short
