@@ -10,6 +10,10 @@
 // that ends closes its output before it closes its socket; from then on no
 // send to that socket runs or starts, so the descriptor number may be reused.
 //
+// A telnet client (the COM-PORT port) gets device data with each 0xFF
+// doubled, and the connection's own answers through the same queue, so they
+// never split a device byte pair or each other.
+//
 // ClientSocketSlot: the receiver of the moment, the most recently accepted
 // client on either port (g_hClientSocket in server_state.h); empty when that
 // client has gone.
@@ -24,7 +28,7 @@ class ClientOutput {
 public:
     static constexpr size_t kQueueLimit = 1024 * 1024;
 
-    explicit ClientOutput(int socket) : socket_(socket) {}
+    explicit ClientOutput(int socket, bool telnet = false) : socket_(socket), telnet_(telnet) {}
     ClientOutput(const ClientOutput&) = delete;
     ClientOutput& operator=(const ClientOutput&) = delete;
 
@@ -34,7 +38,11 @@ public:
     // them now, and queues the rest. Returns the number of bytes dropped: what
     // found no room in the queue, or everything once the client has gone or
     // its socket failed.
+    // For a telnet client each 0xFF of data goes out as 0xFF 0xFF.
     size_t Deliver(const uint8_t* data, size_t size);
+    // Sends bytes the connection itself answers, as they are, behind what is
+    // queued. A telnet client gets them whole or not at all.
+    size_t Reply(const uint8_t* data, size_t size);
     // Sends queued bytes as far as the socket takes them now. Returns the
     // bytes dropped (the whole queue when the socket failed).
     size_t Flush();
@@ -50,21 +58,39 @@ public:
     size_t Close();
     // Empties the queue (the device thread ends); returns what it held.
     size_t Discard();
+    // Empties the queue of a live telnet client (a purge): a piece the
+    // socket has taken in part is sent to its end first, so the client never
+    // sees half an escape or half an answer. Returns the bytes dropped.
+    size_t Purge();
 
 private:
     // Sends without waiting; returns the bytes the socket took.
     size_t SendLocked(const uint8_t* data, size_t size);
     size_t QueuedLocked() const { return queue_.size() - head_; }
     size_t DropQueueLocked();
+    // Queues what the socket did not take of one piece; returns the bytes
+    // dropped.
+    size_t QueueLocked(const uint8_t* data, size_t size, bool partlySent);
+    size_t DeliverLocked(const uint8_t* data, size_t size);
 
     mutable std::mutex mutex_;
     std::condition_variable sent_;  // bytes left the queue, or it was emptied
     uint64_t sentTotal_ = 0;
     const int socket_;
+    const bool telnet_;
     bool closed_ = false;
     bool failed_ = false;
     std::vector<uint8_t> queue_;
     size_t head_ = 0;  // bytes of queue_ already sent
+    // Telnet only: where each queued piece ends, counted in bytes ever
+    // queued, and whether the socket had taken its first part at once.
+    struct PieceEnd {
+        uint64_t start;
+        uint64_t end;
+        bool partlySent;
+    };
+    std::vector<PieceEnd> pieces_;
+    uint64_t queuedTotal_ = 0;
 };
 
 class ClientSocketSlot {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 #include <cstdlib>
+#include <functional>
 
 #include "platform/baud_rates.h"
 #include "platform/device_name.h"
@@ -30,27 +31,57 @@ void ShowDeviceError(const char* prefix) {
                          platform::MB_ICONEXCLAMATION);
 }
 
-// Reads the line, lets change() alter one field, writes it back. A failed
-// read closes the device; a failed write closes it when closeOnSetFailure.
+// Reads the line, lets change() alter it, writes it back. A failed read
+// closes the device; a failed write closes it when closeOnSetFailure. Each
+// failure is shown in a message box, or, when quiet, only left in error.
+// after gets the line as it stands at the end. False when the line could not
+// be read.
 template <class Change>
-void ChangeLine(const DeviceHandle& device, Change change, bool closeOnSetFailure) {
+bool ChangeLine(const DeviceHandle& device, Change change, bool closeOnSetFailure, bool quiet = false,
+                LineSettings* after = nullptr, std::string* error = nullptr) {
+    auto fail = [&](const char* prefix) {
+        if (error) *error = std::string(prefix) + platform::SystemErrorText();
+        if (!quiet) ShowDeviceError(prefix);
+    };
     LineSettings line;
     if (!device) {
         platform::SetLastError(EBADF);
-        ShowDeviceError("Could not get device parameters: ");
-        return;
+        fail("Could not get device parameters: ");
+        return false;
     }
     if (!device->GetSettings(line)) {
-        ShowDeviceError("Could not get device parameters: ");
+        fail("Could not get device parameters: ");
         CloseDevice(device);
-        return;
+        return false;
     }
+    const LineSettings before = line;
     change(line);
     if (!device->SetSettings(line)) {
-        ShowDeviceError("Could not set device parameters: ");
-        if (closeOnSetFailure) CloseDevice(device);
+        fail("Could not set device parameters: ");
+        if (closeOnSetFailure) {
+            CloseDevice(device);
+        } else if (after && !device->GetSettings(*after)) {
+            *after = before;  // a refused change leaves the line as it was
+        }
+        return true;
     }
+    if (after && !device->GetSettings(*after)) *after = line;
+    return true;
 }
+
+}  // namespace
+
+bool ChangeDeviceLineQuietly(const DeviceHandle& device, const std::function<void(LineSettings&)>& change,
+                             LineSettings& applied, std::string& error) {
+    error.clear();
+    return ChangeLine(
+        device, [&change](LineSettings& line) {
+            if (change) change(line);
+        },
+        false, true, &applied, &error);
+}
+
+namespace {
 
 bool IsPrinterPortName(const std::string& name) {
     std::string bare = name;

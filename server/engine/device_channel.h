@@ -12,6 +12,7 @@
 // or a plain file can stand in for a printer.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -56,6 +57,16 @@ void SetDeviceBaudRate(const DeviceHandle& device, uint8_t index);
 void SetDeviceParity(const DeviceHandle& device, uint8_t value);
 void SetDeviceByteSize(const DeviceHandle& device, uint8_t value);
 void SetDeviceStopBits(const DeviceHandle& device, uint8_t value);
+
+// The same line change for the COM-PORT option of the telnet port, which
+// answers its client instead of showing message boxes: change (none for a
+// query) alters the line as read from the device, and applied is the line
+// afterwards as the serial-port layer records it. A change the device
+// refuses leaves the line as it was, the device open, and the reason in
+// error. False, with the reason in error, when the line could not be read
+// (no device; a failed read closes the device, as on the control port).
+bool ChangeDeviceLineQuietly(const DeviceHandle& device, const std::function<void(platform::LineSettings&)>& change,
+                             platform::LineSettings& applied, std::string& error);
 
 // Baud rate for a table index 0..14, 0 for any other index.
 uint32_t BaudRateForIndex(unsigned index);

@@ -11,6 +11,7 @@
 #include "server/engine/control_connection.h"
 #include "server/engine/data_connection.h"
 #include "server/engine/net_socket.h"
+#include "server/engine/rfc2217_connection.h"
 #include "server/engine/server_state.h"
 
 namespace {
@@ -36,7 +37,7 @@ bool WaitForClient(const CNetSocket& net, const RunGeneration& generation) {
     }
 }
 
-int ListenLoop(ListenerParams params, ClientThreadProc clientProc) {
+int ListenLoop(ListenerParams params, ClientThreadProc clientProc, bool telnet = false) {
     RunGeneration& generation = *params.generation;
     EngineContext& context = *params.context;
     CNetSocket net;
@@ -83,7 +84,7 @@ int ListenLoop(ListenerParams params, ClientThreadProc clientProc) {
         client.context = params.context;
         client.socket = socket;
         client.peer = net.PeerText();
-        client.output = std::make_shared<ClientOutput>(socket);
+        client.output = std::make_shared<ClientOutput>(socket, telnet);
         context.RegisterConnection(socket);
         g_hClientSocket.Set(client.output);
         g_bClientConnected.store(1);
@@ -115,6 +116,11 @@ int CtrlListenThreadProc(ListenerParams params) {
 int DataListenThreadProc(ListenerParams params) {
     ListenerCount count(params.generation);
     return ListenLoop(std::move(params), DataClientThreadProc);
+}
+
+int Rfc2217ListenThreadProc(ListenerParams params) {
+    ListenerCount count(params.generation);
+    return ListenLoop(std::move(params), Rfc2217ClientThreadProc, true);
 }
 
 void WakeListener(uint16_t port, const std::string& bindAddress) {

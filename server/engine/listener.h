@@ -1,5 +1,6 @@
 #pragma once
-// The two listeners: each accepts any number of clients on its port and
+// The listeners (data, control and, when configured, the telnet COM-PORT
+// port): each accepts any number of clients on its port and
 // starts one connection thread per client (data or control). Every accepted
 // client becomes the receiver of the device's data.
 #include <cstdint>
@@ -28,6 +29,10 @@ inline constexpr int kAcceptRetryMs = 100;
 
 int CtrlListenThreadProc(ListenerParams params);
 int DataListenThreadProc(ListenerParams params);
+// The telnet port: its clients are data clients that speak telnet and the
+// COM-PORT option (rfc2217_connection.h); their status field is the data
+// port's.
+int Rfc2217ListenThreadProc(ListenerParams params);
 
 // Opens a connection to port on the address a listener is bound to
 // (127.0.0.1 for all interfaces) and closes it at once, so that a listener

@@ -78,6 +78,8 @@ void ServerEngine::Start() {
     }
     StartCtrlListener();
     StartDataListener();
+    rfc2217Port_ = view_.Rfc2217Port();
+    if (rfc2217Port_ != 0) StartListener(Channel::Data, rfc2217Port_, true);
     view_.Minimise();
 }
 
@@ -85,7 +87,7 @@ void ServerEngine::StartCtrlListener() { StartListener(Channel::Ctrl, PortFromTe
 
 void ServerEngine::StartDataListener() { StartListener(Channel::Data, PortFromText(view_.DataPortText())); }
 
-void ServerEngine::StartListener(Channel channel, uint16_t port) {
+void ServerEngine::StartListener(Channel channel, uint16_t port, bool telnet) {
     ListenerParams params;
     params.channel = channel;
     params.port = port;
@@ -94,7 +96,7 @@ void ServerEngine::StartListener(Channel channel, uint16_t port) {
     params.context = context_;
     params.generation = generation_;
     generation_->ListenerStarted();
-    auto proc = channel == Channel::Ctrl ? CtrlListenThreadProc : DataListenThreadProc;
+    auto proc = telnet ? Rfc2217ListenThreadProc : channel == Channel::Ctrl ? CtrlListenThreadProc : DataListenThreadProc;
     if (!context_->StartThread([proc, params] { proc(params); })) {
         generation_->ListenerEnded();
         platform::MessageBox("Can't create thread", kMessageCaption, platform::MB_ICONEXCLAMATION);
@@ -110,6 +112,7 @@ void ServerEngine::Stop() {
     if (generation_) generation_->stop.Set();
     WakeListener(PortFromText(view_.CtrlPortText()), bindAddress_);
     WakeListener(PortFromText(view_.DataPortText()), bindAddress_);
+    if (rfc2217Port_ != 0) WakeListener(rfc2217Port_, bindAddress_);
     if (generation_) generation_->deviceStop.Set();
     // A write that waits for a device taking nothing ends now, so the device
     // is free before the next run opens it.

@@ -15,7 +15,7 @@
 //
 // Start: button "Stop Server", status "Server gestartet", starts the device
 // thread for DeviceText() and the listeners on CtrlPortText() and
-// DataPortText() (decimal text as atoi reads it, truncated to 16 bits; text
+// DataPortText() (and on Rfc2217Port() when it is not 0) (decimal text as atoi reads it, truncated to 16 bits; text
 // that is not a number gives port 0), then asks the view to minimise.
 // Stop: wakes and ends both listeners and the device thread, sets both
 // channel status fields to " ", empties the log list, button "Start Server",
@@ -64,11 +64,12 @@ private:
     void Stop();
     void StartCtrlListener();
     void StartDataListener();
-    void StartListener(Channel channel, uint16_t port);
+    void StartListener(Channel channel, uint16_t port, bool telnet = false);
 
     // Read from the view at Start, kept for the wake-up at Stop.
     std::string bindAddress_;
     int maxClients_ = kDefaultMaxClients;
+    uint16_t rfc2217Port_ = 0;
 
     ServerView& view_;
     std::shared_ptr<EngineContext> context_;

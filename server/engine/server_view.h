@@ -16,7 +16,8 @@
 //   main window               -> Minimise(): after Start
 //   log list (1007)           -> the engine's LogList model (log_list.h); the
 //                                view observes it with a LogListObserver.
-//   settings without a control -> BindText(), MaxClients(): read at Start.
+//   settings without a control -> BindText(), MaxClients(), Rfc2217Port():
+//                                read at Start.
 //
 // Threads: SetButtonText, SetStatusText, Minimise and the three text getters
 // are called on the thread that calls ServerEngine's operations (the UI
@@ -25,6 +26,7 @@
 // never block on a worker. Message boxes do not go through the view: they use
 // the process-wide handler of platform/message_box.h and are raised on the
 // worker thread that hit the failure.
+#include <cstdint>
 #include <string>
 
 enum class Channel { Data, Ctrl };
@@ -55,4 +57,6 @@ public:
     // number of clients served at once; read at Start.
     virtual std::string BindText() { return ""; }
     virtual int MaxClients() { return kDefaultMaxClients; }
+    // The telnet COM-PORT port, 0 for none; read at Start.
+    virtual uint16_t Rfc2217Port() { return 0; }
 };

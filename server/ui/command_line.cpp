@@ -57,6 +57,8 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string& 
         if (arg == "--ctrl-port") target = &result.ctrlPort;
         if (arg == "--bind") target = &result.bindAddress;
         if (arg == "--max-clients") target = &clients;
+        std::optional<std::string> telnetPort;
+        if (arg == "--rfc2217-port") target = &telnetPort;
         if (target == nullptr) {
             error = "unknown option '" + arg + "'";
             return std::nullopt;
@@ -74,7 +76,7 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string& 
             error = "option " + arg + " needs a value";
             return std::nullopt;
         }
-        if ((target == &result.dataPort || target == &result.ctrlPort) && !IsPort(value)) {
+        if ((target == &result.dataPort || target == &result.ctrlPort || target == &telnetPort) && !IsPort(value)) {
             error = "option " + arg + " needs a port number 0-65535, not '" + value + "'";
             return std::nullopt;
         }
@@ -88,6 +90,10 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string& 
                 return std::nullopt;
             }
             result.maxClients = std::stoi(value);
+            continue;
+        }
+        if (target == &telnetPort) {
+            result.rfc2217Port = std::stoi(value);
             continue;
         }
         *target = value;

@@ -28,6 +28,7 @@ struct HeadlessSettings {
     std::string ctrlPort;
     std::string bindAddress;  // "" for all interfaces
     int maxClients = kDefaultMaxClients;
+    uint16_t rfc2217Port = 0;  // 0: no telnet COM-PORT port
 };
 
 class HeadlessHost : public ServerView, public LogListObserver {
@@ -39,6 +40,7 @@ public:
     std::string CtrlPortText() override { return settings_.ctrlPort; }
     std::string BindText() override { return settings_.bindAddress; }
     int MaxClients() override { return settings_.maxClients; }
+    uint16_t Rfc2217Port() override { return settings_.rfc2217Port; }
     void SetButtonText(const std::string&) override {}
     void SetStatusText(const std::string& text) override;
     void SetChannelStatus(Channel, const std::string&) override {}

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     ProgramOptions program;
     program.headless = options->headless;
     program.overrides = SettingOverrides{options->device,      options->dataPort,  options->ctrlPort,
-                                         options->bindAddress, options->maxClients};
+                                         options->bindAddress, options->maxClients, options->rfc2217Port};
     return RunTovan(argc, argv, program);
 #else
     // Without the Qt side there are no stored settings: all three values are needed.
@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     }
     return RunHeadless(HeadlessSettings{*options->device, *options->dataPort, *options->ctrlPort,
                                         options->bindAddress.value_or(""),
-                                        options->maxClients.value_or(kDefaultMaxClients)});
+                                        options->maxClients.value_or(kDefaultMaxClients),
+                                        static_cast<uint16_t>(options->rfc2217Port.value_or(0))});
 #endif
 }

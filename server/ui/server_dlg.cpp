@@ -84,6 +84,7 @@ CServerDlg::CServerDlg(const SettingOverrides& overrides, QWidget* parent) : QDi
     ctrlPort_ = settings.ctrlPort;
     bindAddress_ = settings.bindAddress;
     maxClients_ = settings.maxClients;
+    rfc2217Port_ = static_cast<uint16_t>(settings.rfc2217Port);
     autostart_ = settings.autostart != 0 ? 1 : 0;
 
     statusText_ = kStatusIdle;

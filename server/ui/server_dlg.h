@@ -90,6 +90,7 @@ public:
     void Minimise() override;
     std::string BindText() override { return bindAddress_; }
     int MaxClients() override { return maxClients_; }
+    uint16_t Rfc2217Port() override { return rfc2217Port_; }
 
     // LogListObserver (any thread)
     void OnLineAdded(int index, const std::string& line, LogLineKind kind) override;
@@ -126,6 +127,7 @@ private:
     // Settings without a control, from the store (or the command line).
     std::string bindAddress_;
     int maxClients_ = 64;
+    uint16_t rfc2217Port_ = 0;
     bool exiting_ = false;
 
     QComboBox* deviceList_ = nullptr;  // offers the serial devices present

@@ -29,6 +29,8 @@ ServerSettings LoadServerSettings() {
     settings.bindAddress = Text(store, kSettingBind);
     const int maxClients = store.value(kSettingMaxClients, settings.maxClients).toInt(&ok);
     if (ok && maxClients > 0) settings.maxClients = maxClients;
+    const int rfc2217Port = store.value(kSettingRfc2217Port, 0).toInt(&ok);
+    if (ok && rfc2217Port > 0 && rfc2217Port <= 65535) settings.rfc2217Port = rfc2217Port;
     return settings;
 }
 
@@ -51,4 +53,5 @@ void ApplyOverrides(ServerSettings& settings, const SettingOverrides& overrides)
     if (overrides.ctrlPort) settings.ctrlPort = *overrides.ctrlPort;
     if (overrides.bindAddress) settings.bindAddress = *overrides.bindAddress;
     if (overrides.maxClients) settings.maxClients = *overrides.maxClients;
+    if (overrides.rfc2217Port) settings.rfc2217Port = *overrides.rfc2217Port;
 }

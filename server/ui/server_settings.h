@@ -9,7 +9,8 @@
 //   "Bind"       text, empty when missing: the address both ports listen on
 //                (empty for all interfaces)
 //   "MaxClients" number, 64 when missing or not above 0: clients served at once
-// The dialog has no fields for Bind and MaxClients: they are edited in the
+//   "Rfc2217Port" number, 0 (no telnet COM-PORT port) when missing or not a port
+// The dialog has no fields for Bind, MaxClients and Rfc2217Port: they are edited in the
 // file (or given for one run on the command line), and Save leaves them as
 // they are. Nothing is validated and failed writes are not reported: the
 // ports and the address are used only when the server starts.
@@ -23,6 +24,7 @@ struct ServerSettings {
     int autostart = 0;
     std::string bindAddress{};
     int maxClients = 64;
+    int rfc2217Port = 0;
 };
 
 inline constexpr const char* kSettingsOrganisation = "Quellwerk";
@@ -34,6 +36,7 @@ inline constexpr const char* kSettingCtrlPort = "Ctrl port";
 inline constexpr const char* kSettingAutostart = "Autostart";
 inline constexpr const char* kSettingBind = "Bind";
 inline constexpr const char* kSettingMaxClients = "MaxClients";
+inline constexpr const char* kSettingRfc2217Port = "Rfc2217Port";
 
 ServerSettings LoadServerSettings();
 // Writes Device, Data port, Ctrl port and Autostart, in this order.
@@ -48,5 +51,6 @@ struct SettingOverrides {
     std::optional<std::string> ctrlPort;
     std::optional<std::string> bindAddress{};
     std::optional<int> maxClients{};
+    std::optional<int> rfc2217Port{};
 };
 void ApplyOverrides(ServerSettings& settings, const SettingOverrides& overrides);

@@ -45,7 +45,7 @@ int RunHeadlessWithSettings(const ProgramOptions& options) {
         return 2;
     }
     return RunHeadless(HeadlessSettings{settings.device, settings.dataPort, settings.ctrlPort, settings.bindAddress,
-                                        settings.maxClients});
+                                        settings.maxClients, static_cast<uint16_t>(settings.rfc2217Port)});
 }
 
 // The socket layer must work before the dialog can do anything.
