@@ -49,15 +49,23 @@ int Connect(uint16_t port) {
     std::abort();
 }
 
-// The bytes the device must get from one connection's input.
-std::vector<uint8_t> ExpectedDeviceBytes(const uint8_t* data, size_t size) {
+// The bytes the device must get from one connection's input. A parity code
+// above 4 or data bits outside 5 to 8 cannot be set: the failure closes the
+// device (with a message box), and nothing reaches it after that.
+std::vector<uint8_t> ExpectedDeviceBytes(const uint8_t* data, size_t size, bool& closesDevice) {
     std::vector<uint8_t> out;
+    closesDevice = false;
     size_t at = 0;
     while (size - at >= 2) {
         const uint8_t command = data[at];
         const size_t length = data[at + 1];
         at += 2;
         if (length == 0 || size - at < length || command == '0') break;
+        const uint8_t value = data[at];
+        if ((command == '2' && value > 4) || (command == '3' && (value < 5 || value > 8))) {
+            closesDevice = true;
+            break;
+        }
         if (command == '5') out.insert(out.end(), data + at, data + at + length);
         at += length;
     }
@@ -123,10 +131,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             usleep(500);
         }
     }
-    if (got != ExpectedDeviceBytes(data, size)) {
-        fprintf(stderr, "the device got %zu bytes, the frames carried %zu\n", got.size(),
-                ExpectedDeviceBytes(data, size).size());
+    bool closed = false;
+    const std::vector<uint8_t> expected = ExpectedDeviceBytes(data, size, closed);
+    if (got != expected) {
+        fprintf(stderr, "the device got %zu bytes, the frames carried %zu\n", got.size(), expected.size());
         std::abort();
+    }
+    // A closed device stays closed until the next run: Stop and Start.
+    if (closed) {
+        g_engine->OnStartStop();
+        g_engine->OnStartStop();
     }
     return 0;
 }
