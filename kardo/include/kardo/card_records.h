@@ -71,7 +71,9 @@ static_assert(offsetof(_kardodll_sc4tag, sel) == 204, "sel at 204");
 static_assert(offsetof(_kardodll_sc4tag, chr) == 205, "chr at 205");
 static_assert(sizeof(_kardodll_sc4tag) == 206, "service-card record is 206 bytes");
 
-/* The data set of a health insurance card as the facade returns it. It holds
+/* The data set of a health insurance card as the facade returns it. The
+ * strings keep the card's 7-bit characters with its German letters in code
+ * page 437 (Ccard::convger), not Windows-1252. It holds
  * strings, so unlike the fixed-width records above it is an ordinary
  * (unpacked) structure; copying copies the strings, destruction frees them. */
 struct _kardodll_KVKINFO {

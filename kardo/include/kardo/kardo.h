@@ -13,6 +13,7 @@
 #include <kardo/cherry.h>
 #include <kardo/lbe.h>
 #include <kardo/pki.h>
+#include <kardo/card.h>
 #include <kardo/number_fields.h>
 #include <kardo/day_numbers.h>
 #include <kardo/directories.h>
