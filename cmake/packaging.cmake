@@ -25,7 +25,11 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# dpkg-shlibdeps finds the libraries of our own packages in the staging tree.
+# The library packages declare their sonames (a shlibs file) for packages
+# built against them. dpkg-shlibdeps looks at one package at a time: it finds
+# our own libraries in the build tree, and the dependency on their packages
+# comes from the component dependencies below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/kardo ${CMAKE_BINARY_DIR}/kardo/qt)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
 
@@ -37,24 +41,31 @@ endif()
 set(CPACK_DEBIAN_TOVAN_PACKAGE_NAME tovan)
 set(CPACK_DEBIAN_TOVAN_PACKAGE_SECTION net)
 set(CPACK_COMPONENT_TOVAN_DESCRIPTION "serial-to-TCP server for serial and printer devices
- tovan makes one local serial or printer device reachable over TCP: clients
- on the data port exchange bytes with the device, a client on the control
- port changes the line settings. It runs with a Qt dialog or headless, for
- example as the systemd service tovan@DEVICE.")
+tovan makes one local serial or printer device reachable over TCP: clients
+on the data port exchange bytes with the device, a client on the control
+port changes the line settings. It runs with a Qt dialog or headless, for
+example as the systemd service tovan@DEVICE.")
 
 set(CPACK_DEBIAN_KARDO_PACKAGE_NAME libkardo${KARDO_SOVERSION})
 set(CPACK_DEBIAN_KARDO_PACKAGE_SECTION libs)
 set(CPACK_COMPONENT_KARDO_DESCRIPTION "chip-card terminal drivers and utilities (shared library)
- libkardo drives serial chip-card terminals (the G81, Cherry and PKI
- families) and reads and writes memory cards and health insurance cards.
- It also holds a settings store, ciphers and file utilities.")
+libkardo drives serial chip-card terminals (the G81, Cherry and PKI
+families) and reads and writes memory cards and health insurance cards.
+It also holds a settings store, ciphers and file utilities.")
+
+# The library packages run ldconfig through dpkg's trigger, not from scripts
+# of their own: naming postinst and postrm keeps CPack from writing them.
+set(_kardo_library_control ${PROJECT_SOURCE_DIR}/packaging/library/triggers
+    ${PROJECT_SOURCE_DIR}/packaging/library/postinst ${PROJECT_SOURCE_DIR}/packaging/library/postrm)
+set(CPACK_DEBIAN_KARDO_PACKAGE_CONTROL_EXTRA ${_kardo_library_control})
+set(CPACK_DEBIAN_KARDO-QT_PACKAGE_CONTROL_EXTRA ${_kardo_library_control})
 
 set(CPACK_DEBIAN_KARDO-QT_PACKAGE_NAME libkardo-qt${KARDO_SOVERSION})
 set(CPACK_DEBIAN_KARDO-QT_PACKAGE_SECTION libs)
 set(CPACK_COMPONENT_KARDO-QT_DEPENDS kardo)
 set(CPACK_COMPONENT_KARDO-QT_DESCRIPTION "chip-card terminal library, Qt folder chooser
- libkardo-qt gives the folder dialog of libkardo a Qt file chooser, so that
- libkardo itself needs no GUI toolkit.")
+libkardo-qt gives the folder dialog of libkardo a Qt file chooser, so that
+libkardo itself needs no GUI toolkit.")
 
 set(CPACK_DEBIAN_KARDO-DEV_PACKAGE_NAME libkardo-dev)
 set(CPACK_DEBIAN_KARDO-DEV_PACKAGE_SECTION libdevel)
@@ -63,18 +74,21 @@ if(TARGET kardo-qt)
   list(APPEND CPACK_COMPONENT_KARDO-DEV_DEPENDS kardo-qt)
 endif()
 set(CPACK_COMPONENT_KARDO-DEV_DESCRIPTION "chip-card terminal drivers and utilities (development files)
- The headers of libkardo (one umbrella header <kardo/kardo.h>), the
- pkg-config files kardo and kardo-qt and the CMake packages for
- find_package(kardo) and find_package(kardo-qt).")
+The headers of libkardo (one umbrella header <kardo/kardo.h>), the
+pkg-config files kardo and kardo-qt and the CMake packages for
+find_package(kardo) and find_package(kardo-qt).")
 
 set(CPACK_DEBIAN_KARDO-TOOLS_PACKAGE_NAME kardo-tools)
 set(CPACK_DEBIAN_KARDO-TOOLS_PACKAGE_SECTION utils)
 set(CPACK_COMPONENT_KARDO-TOOLS_DEPENDS kardo)
+if(TARGET kardo-pick-folder)
+  list(APPEND CPACK_COMPONENT_KARDO-TOOLS_DEPENDS kardo-qt)
+endif()
 set(CPACK_COMPONENT_KARDO-TOOLS_DESCRIPTION "chip-card terminal tools: settings editor, card tool, terminal simulator
- kardo-reg looks into and edits the settings store of libkardo, kardo-card
- reads and writes cards in a terminal, and kardo-termsim plays a G81, Cherry
- or PKI terminal with a card on a pseudo-terminal, for trying the library
- before hardware arrives.")
+kardo-reg looks into and edits the settings store of libkardo, kardo-card
+reads and writes cards in a terminal, and kardo-termsim plays a G81, Cherry
+or PKI terminal with a card on a pseudo-terminal, for trying the library
+before hardware arrives.")
 
 # Every package carries the copyright file and the changelog in its own
 # documentation folder, as Debian asks.
@@ -88,7 +102,7 @@ foreach(_kardo_component IN LISTS CPACK_COMPONENTS_ALL)
   string(TOUPPER ${_kardo_component} _kardo_upper)
   set(_kardo_doc ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${_kardo_upper}_PACKAGE_NAME})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${_kardo_doc} COMPONENT ${_kardo_component})
-  install(FILES ${_kardo_changelog}.gz DESTINATION ${_kardo_doc} RENAME changelog.gz COMPONENT ${_kardo_component})
+  install(FILES ${_kardo_changelog}.gz DESTINATION ${_kardo_doc} RENAME changelog.Debian.gz COMPONENT ${_kardo_component})
 endforeach()
 
 include(CPack)
