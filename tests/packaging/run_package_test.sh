@@ -36,18 +36,21 @@ for p in libkardo-dev kardo-tools; do
   field "$p" Depends | grep -q "libkardo1 (= $version)" || fail "$p does not depend on libkardo1 (= $version)"
 done
 # The library package declares its soname for the packages built against it.
-dpkg-deb --ctrl-tarfile "$(deb libkardo1)" | tar -xO ./shlibs | grep -q '^libkardo 1 libkardo1' \
-  || fail "libkardo1 has no shlibs entry for libkardo.so.1"
+# (Whole outputs are captured first: grep -q ending a pipe early would fail it.)
+shlibs=$(dpkg-deb --ctrl-tarfile "$(deb libkardo1)" | tar -xO ./shlibs)
+grep -q '^libkardo 1 libkardo1' <<<"$shlibs" || fail "libkardo1 has no shlibs entry for libkardo.so.1"
 
 mkdir -p "$root"
 for f in "$work"/debs/*.deb; do dpkg -x "$f" "$root"; done
 usr="$root/usr"
 
 # Each package holds only its own share of the files.
-dpkg-deb --contents "$(deb libkardo1)" | grep -q 'libkardo\.so\.1' || fail "libkardo1 lacks libkardo.so.1"
-! dpkg-deb --contents "$(deb libkardo1)" | grep -Eq 'include/|\.pc$|bin/' || fail "libkardo1 holds development files or programs"
-dpkg-deb --contents "$(deb libkardo-dev)" | grep -q 'include/kardo/kardo\.h' || fail "libkardo-dev lacks the headers"
-dpkg-deb --contents "$(deb tovan)" | grep -q 'systemd/system/tovan@\.service' || fail "tovan lacks its unit"
+contents() { dpkg-deb --contents "$(deb "$1")" | awk '{print $6}'; }
+lib=$(contents libkardo1)
+grep -q 'libkardo\.so\.1$' <<<"$lib" || fail "libkardo1 lacks libkardo.so.1"
+! grep -Eq 'include/|\.pc$|bin/|\.so$' <<<"$lib" || fail "libkardo1 holds development files or programs"
+grep -q 'include/kardo/kardo\.h$' <<<"$(contents libkardo-dev)" || fail "libkardo-dev lacks the headers"
+grep -q 'systemd/system/tovan@\.service$' <<<"$(contents tovan)" || fail "tovan lacks its unit"
 
 libdir=$(dirname "$(find "$usr" -name 'libkardo.so.1' | head -1)")
 export LD_LIBRARY_PATH="$libdir"
