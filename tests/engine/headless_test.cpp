@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "pty_pair.h"
+#include "tovan_process.h"
 #include "test_helpers.h"
 
-extern char** environ;
 
 using enginetest::Client;
 using enginetest::FreePort;
@@ -24,73 +24,9 @@ using enginetest::WaitUntil;
 namespace {
 
 // A running tovan with its standard output and error in pipes.
-class Program {
-public:
-    // outputPipeSize > 0 makes standard output a pipe of that size.
-    explicit Program(std::vector<std::string> args, int outputPipeSize = 0) {
-        int out[2], err[2];
-        EXPECT_EQ(0, pipe2(out, O_CLOEXEC));
-        EXPECT_EQ(0, pipe2(err, O_CLOEXEC));
-        if (outputPipeSize > 0) fcntl(out[1], F_SETPIPE_SZ, outputPipeSize);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        args.insert(args.begin(), TOVAN_BINARY);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        EXPECT_EQ(0, posix_spawn(&pid_, TOVAN_BINARY, &actions, nullptr, argv.data(), environ));
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
-    }
-    ~Program() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
-        close(err_);
-    }
-    // Waits for the exit; the exit code, or -1 after timeoutMs.
-    int Wait(int timeoutMs = 5000) {
-        int status = 0;
-        const bool done = WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeoutMs);
-        if (!done) return -1;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    void Signal(int sig) { kill(pid_, sig); }
-    pid_t pid() const { return pid_; }
-    // Reads standard output until it holds text (or timeoutMs passes).
-    bool OutputHas(const std::string& text, int timeoutMs = 5000) { return Collect(out_, output_, text, timeoutMs); }
-    bool ErrorsHave(const std::string& text, int timeoutMs = 5000) { return Collect(err_, errors_, text, timeoutMs); }
-    std::string Errors() {
-        Collect(err_, errors_, "\x01", 200);
-        return errors_;
-    }
-
-private:
-    static bool Collect(int fd, std::string& into, const std::string& text, int timeoutMs) {
-        return WaitUntil(
-            [&] {
-                pollfd p{fd, POLLIN, 0};
-                while (poll(&p, 1, 0) > 0) {
-                    char buf[512];
-                    const ssize_t n = read(fd, buf, sizeof buf);
-                    if (n <= 0) break;
-                    into.append(buf, n);
-                }
-                return into.find(text) != std::string::npos;
-            },
-            timeoutMs);
-    }
-    pid_t pid_ = -1;
-    int out_ = -1, err_ = -1;
-    std::string output_, errors_;
+struct Program : testsupport::TovanProcess {
+    explicit Program(std::vector<std::string> args, int outputPipeSize = 0)
+        : TovanProcess(TOVAN_BINARY, std::move(args), outputPipeSize) {}
 };
 
 // Connects as soon as the program listens on port.

@@ -1,6 +1,6 @@
 #pragma once
-// A tovan program run as a user runs it, with its standard output and error
-// in pipes that the test reads.
+// A program (tovan, kardo-card, ...) run as a user runs it, with its standard
+// output and error in pipes that the test reads.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -19,9 +19,11 @@ namespace testsupport {
 
 class TovanProcess {
 public:
-    TovanProcess(const std::string& binary, std::vector<std::string> args) {
+    // outputPipeSize > 0 makes standard output a pipe of that size.
+    TovanProcess(const std::string& binary, std::vector<std::string> args, int outputPipeSize = 0) {
         int out[2], err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
+        if (outputPipeSize > 0) fcntl(out[1], F_SETPIPE_SZ, outputPipeSize);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -46,6 +48,7 @@ public:
     TovanProcess& operator=(const TovanProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     void Signal(int sig) {
         if (pid_ > 0) kill(pid_, sig);
     }

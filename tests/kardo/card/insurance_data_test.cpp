@@ -31,16 +31,15 @@ termsim::Card CardWith(const Bytes& data) {
 
 // 60, the short length of the fields, the fields.
 Bytes Template(std::initializer_list<Bytes> fields) {
-    Bytes body;
-    for (const Bytes& f : fields) body.insert(body.end(), f.begin(), f.end());
-    Bytes t{0x60, static_cast<uint8_t>(body.size())};
-    t.insert(t.end(), body.begin(), body.end());
+    Bytes t{0x60, 0x00};
+    for (const Bytes& f : fields) t.insert(t.end(), f.begin(), f.end());
+    t[1] = static_cast<uint8_t>(t.size() - 2);
     return t;
 }
 
 Bytes Field(uint8_t tag, const std::string& value) {
-    Bytes f{tag, static_cast<uint8_t>(value.size())};
-    f.insert(f.end(), value.begin(), value.end());
+    Bytes f(value.begin(), value.end());
+    f.insert(f.begin(), {tag, static_cast<uint8_t>(value.size())});
     return f;
 }
 
