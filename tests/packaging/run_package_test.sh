@@ -59,6 +59,11 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0:detect_leaks=0"
 
 echo "== the programs' help and their manual pages"
 options() { grep -oE -- '--[a-z0-9][a-z0-9-]*' | sort -u; }
+# "Exit codes: 0 success, 1 ..., 2 ..." up to the next empty line of the help;
+# the ".B N" entries of the page's EXIT STATUS section.
+help_codes() { awk '/^Exit codes:/{on=1; sub(/^Exit codes:/, "")} on && /^$/{on=0} on' | tr '\n' ' ' \
+  | tr ',' '\n' | sed -nE 's/^ *([0-9]+) .*/\1/p' | sort -u; }
+page_codes() { awk '/^\.SH/{on=/EXIT STATUS/; next} on && /^\.B [0-9]+$/{print $2}' | sort -u; }
 for program in tovan kardo-reg kardo-card kardo-termsim; do
   [ -x "$usr/bin/$program" ] || fail "$program is not installed"
   help=$("$usr/bin/$program" --help) || fail "$program --help failed"
@@ -67,9 +72,12 @@ for program in tovan kardo-reg kardo-card kardo-termsim; do
   # The roff source writes a dash as \-; both must name the same options.
   diff <(options <<<"$help") <(gzip -dc "$page" | sed 's/\\-/-/g; s/\\f[BIR]//g' | options) \
     >"$work/options.diff" || { cat "$work/options.diff"; fail "$program: --help and manual page differ in options (< help, > page)"; }
+  diff <(help_codes <<<"$help") <(gzip -dc "$page" | page_codes) >"$work/codes.diff" \
+    || { cat "$work/codes.diff"; fail "$program: --help and manual page differ in exit codes (< help, > page)"; }
+  [ "$(help_codes <<<"$help" | wc -l)" -ge 2 ] || fail "$program --help lists no exit codes"
   count=$(options <<<"$help" | wc -l)
   [ "$count" -gt 1 ] || fail "$program --help names no options"
-  echo "$program: $count options alike"
+  echo "$program: $count options and $(help_codes <<<"$help" | wc -l) exit codes alike"
 done
 
 echo "== consumers against the unpacked development package"
