@@ -33,3 +33,17 @@ target_compile_definitions(tovan PRIVATE TOVAN_WITH_GUI)
 # Draws the running dialog into docs/tovan-dialog.png (offscreen platform).
 add_executable(tovan_screenshot screenshot_main.cpp)
 target_link_libraries(tovan_screenshot PRIVATE tovan_gui)
+
+# The desktop entry and the icon in the sizes of the hicolor theme, drawn by
+# the same code as the dialog's icon.
+add_executable(tovan_icon_files icon_files_main.cpp)
+target_link_libraries(tovan_icon_files PRIVATE tovan_gui)
+set(_tovan_icons ${CMAKE_CURRENT_BINARY_DIR}/icons)
+add_custom_command(OUTPUT ${_tovan_icons}/256x256/apps/tovan.png
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+          $<TARGET_FILE:tovan_icon_files> ${_tovan_icons}
+  DEPENDS tovan_icon_files
+  VERBATIM)
+add_custom_target(tovan_icons ALL DEPENDS ${_tovan_icons}/256x256/apps/tovan.png)
+install(DIRECTORY ${_tovan_icons}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor COMPONENT tovan)
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/tovan.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT tovan)

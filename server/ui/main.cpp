@@ -7,6 +7,7 @@
 #include "platform/serial_devices.h"
 #include "server/ui/command_line.h"
 #include "server/ui/headless_host.h"
+#include "server/ui/help_text.h"
 #ifdef TOVAN_WITH_GUI
 #include "server/ui/tovan_app.h"
 #endif
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->help) {
-        std::printf("%s\n", kUsage);
+        std::fputs(kHelp, stdout);
         return 0;
     }
     if (options->listDevices) {

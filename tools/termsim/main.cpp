@@ -74,6 +74,9 @@ const char kCardFileHelp[] =
     "  postcode, town, valid-until (MMYY), older-card = yes, check-byte = wrong,\n"
     "  pki-kind = 04|0B|0C (the card kind a PKI terminal reads it under).\n"
     "\n"
+    "Exit codes: 0 stopped, 1 the terminal could not start or the card not be\n"
+    "saved, 2 usage error.\n"
+    "\n"
     "Example:  kardo-termsim --card insurance --link /tmp/g81 --trace\n"
     "          kardo-termsim --family cherry --card insurance --link /tmp/cherry\n";
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Usage: run_install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR CXX CC "EXTRA_FLAGS"
-# Installs the kardo component of BUILD_DIR into a fresh prefix, then builds
+# Installs the library components of BUILD_DIR into a fresh prefix, then builds
 # the consumer programs against that prefix only and runs them.
 set -euo pipefail
 build_dir=$1
@@ -14,7 +14,9 @@ trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 
 echo "== install into $prefix"
-cmake --install "$build_dir" --prefix "$prefix" --component kardo >/dev/null
+for component in kardo kardo-dev; do
+  cmake --install "$build_dir" --prefix "$prefix" --component "$component" >/dev/null
+done
 test -f "$prefix/include/kardo/kardo.h"
 
 pc=$(find "$prefix" -name kardo.pc)

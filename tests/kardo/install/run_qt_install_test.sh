@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Usage: run_qt_install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR CXX "EXTRA_FLAGS"
-# Installs the kardo component of BUILD_DIR into a fresh prefix and builds a
+# Installs the library components of BUILD_DIR into a fresh prefix and builds a
 # libkardo-qt program against it, through pkg-config and find_package.
 set -euo pipefail
 build_dir=$1
@@ -11,7 +11,9 @@ read -r -a extra <<<"${4:-}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
-cmake --install "$build_dir" --prefix "$prefix" --component kardo >/dev/null
+for component in kardo kardo-qt kardo-dev; do
+  cmake --install "$build_dir" --prefix "$prefix" --component "$component" >/dev/null
+done
 test -f "$prefix/include/kardo/qt_folder_chooser.h"
 
 export PKG_CONFIG_PATH
