@@ -4,7 +4,7 @@
 
 inline constexpr const char* kHelp =
     "Usage: tovan [--headless] [--device NAME] [--data-port PORT] [--ctrl-port PORT]\n"
-    "             [--bind ADDRESS] [--max-clients N]\n"
+    "             [--bind ADDRESS] [--max-clients N] [--rfc2217-port PORT]\n"
     "       tovan --list-devices\n"
     "Makes a local serial or printer device reachable over TCP. With a display it\n"
     "shows the dialog, else (or with --headless) it runs without a window: log lines\n"
@@ -19,6 +19,8 @@ inline constexpr const char* kHelp =
     "      --ctrl-port PORT   TCP port of the control client, 0 to 65535\n"
     "      --bind ADDRESS     IPv4 address to listen on (default: all)\n"
     "      --max-clients N    most data clients at once, 1 to 100000 (default 64)\n"
+    "      --rfc2217-port PORT  TCP port for RFC 2217 (telnet COM-PORT) clients;\n"
+    "                         0 or none: no such port\n"
     "      --list-devices     list the serial devices present and exit\n"
     "  -h, --help             show this help and exit\n"
     "\n"
