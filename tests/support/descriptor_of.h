@@ -3,6 +3,7 @@
 // /proc/self/fd; for tests that must reach a port a driver keeps behind its
 // own handles.
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -27,6 +28,19 @@ inline int DescriptorOf(const std::string& path) {
     }
     closedir(dir);
     return found;
+}
+
+// Points the newest descriptor on `path` at /dev/null opened for reading, so
+// that the next write through it fails as on a pulled cable. False when
+// there is no such descriptor.
+inline bool BreakWritesTo(const std::string& path) {
+    const int fd = DescriptorOf(path);
+    if (fd < 0) return false;
+    const int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (readOnly < 0) return false;
+    const bool done = dup2(readOnly, fd) == fd;
+    close(readOnly);
+    return done;
 }
 
 }  // namespace testsupport
