@@ -22,6 +22,25 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// The operations tests' record layout (six G positions in entry 0), an extra
+// layout without rows, and the progress values of 16 and of 4 pieces.
+inline _kardodll_tagCHIP SixDigitLayout() {
+    _kardodll_tagCHIP layout;
+    std::memset(&layout, ' ', sizeof layout);
+    std::memcpy(layout.entry[0].rows, "GGGGGG", 6);
+    return layout;
+}
+
+inline _kardodll_tagCHIP BlankExtra() {
+    _kardodll_tagCHIP extra;
+    std::memset(&extra, ' ', sizeof extra);
+    std::memset(extra.entry[0].head, 0, 6);
+    return extra;
+}
+
+inline const std::vector<long> kSixteenBlocks{6, 12, 18, 25, 31, 37, 43, 50, 56, 62, 68, 75, 81, 87, 93, 100};
+inline const std::vector<long> kFourBlocks{25, 50, 75, 100};
+
 template <class Driver>
 class SimulatedTerminalTest : public ::testing::Test {
 protected:

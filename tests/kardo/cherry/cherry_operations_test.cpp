@@ -7,22 +7,6 @@ using termsim::ParseFault;
 
 namespace {
 
-_kardodll_tagCHIP SixDigitLayout() {
-    _kardodll_tagCHIP layout;
-    std::memset(&layout, ' ', sizeof layout);
-    std::memcpy(layout.entry[0].rows, "GGGGGG", 6);
-    return layout;
-}
-
-_kardodll_tagCHIP BlankExtra() {
-    _kardodll_tagCHIP extra;
-    std::memset(&extra, ' ', sizeof extra);
-    std::memset(extra.entry[0].head, 0, 6);
-    return extra;
-}
-
-const std::vector<long> kSixteenPieces{6, 12, 18, 25, 31, 37, 43, 50, 56, 62, 68, 75, 81, 87, 93, 100};
-const std::vector<long> kFourPieces{25, 50, 75, 100};
 
 bool IsCardCommand(const Bytes& block, uint8_t instruction) {
     return block.size() >= 6 && !(block[1] & 0x80) && block[3] == 0x00 && block[4] == instruction;
@@ -50,8 +34,8 @@ TEST_F(CherryWrite, WriteThenReadARecord) {
     EXPECT_EQ((Bytes{0x16, 0x21, 0x43, 0x65}), Bytes(card.bytes.begin() + 16, card.bytes.begin() + 20));
     EXPECT_EQ(16, sim->Slot().counters.writes);
     EXPECT_EQ((std::vector<long>{3, 4, 5}), States());
-    EXPECT_EQ(kSixteenPieces, Progress(1));
-    EXPECT_EQ(kFourPieces, Progress(0));
+    EXPECT_EQ(kSixteenBlocks, Progress(1));
+    EXPECT_EQ(kFourBlocks, Progress(0));
     EXPECT_EQ(1, driver.type_mode);
 
     driver.close_card();
@@ -60,7 +44,7 @@ TEST_F(CherryWrite, WriteThenReadARecord) {
     ASSERT_EQ(0, driver.rcard(read, &layout));
     EXPECT_EQ("123456", read);
     EXPECT_EQ((std::vector<long>{5}), States());
-    EXPECT_EQ(kFourPieces, Progress(0));
+    EXPECT_EQ(kFourBlocks, Progress(0));
     EXPECT_EQ(0, driver.type_mode);
 }
 
@@ -83,7 +67,7 @@ TEST_F(CherryWrite, InsuranceCardIsNeverWritten) {
 TEST_F(CherryWrite, NinthPieceFailing) {
     sim->Faults().Add(ParseFault("refuse-write@9"));
     EXPECT_EQ(-103, Write("123456"));
-    EXPECT_EQ(std::vector<long>(kSixteenPieces.begin(), kSixteenPieces.begin() + 8), Progress(1));
+    EXPECT_EQ(std::vector<long>(kSixteenBlocks.begin(), kSixteenBlocks.begin() + 8), Progress(1));
     EXPECT_TRUE(Progress(0).empty());
 }
 
@@ -147,7 +131,7 @@ TEST_F(CherryWrite, AbortSeenInsideAnExchangeStopsTheOperationAfterIt) {
     // The abort went with the operation that saw it.
     posted.clear();
     EXPECT_EQ(0, driver.rcard(read, &layout));
-    EXPECT_EQ(kFourPieces, Progress(0));
+    EXPECT_EQ(kFourBlocks, Progress(0));
     // An abort during the opening probe stops the operation before its first piece.
     SetHostHook([&](const Bytes& block) {
         if (IsCardCommand(block, 0xB0) && block[6] == 0x11) kardo_post_card_abort(thread);
@@ -196,7 +180,7 @@ TEST_F(CherryTest, ServiceCardIsWrittenWithReadProgress) {
     std::memcpy(driver.sc4.num3, "02", 2);
     driver.sc4.sel = '0';
     ASSERT_EQ(0, driver.wcard_service());
-    EXPECT_EQ(kSixteenPieces, Progress(0));
+    EXPECT_EQ(kSixteenBlocks, Progress(0));
     EXPECT_TRUE(Progress(1).empty());
     // Image position 112 holds 25 / 5 - 1 = 4: card byte 56, low nibble.
     EXPECT_EQ(0x4, CardNow().bytes[56] & 0x0F);

@@ -6,27 +6,6 @@
 
 using termsim::ParseFault;
 
-namespace {
-
-_kardodll_tagCHIP SixDigitLayout() {
-    _kardodll_tagCHIP layout;
-    std::memset(&layout, ' ', sizeof layout);
-    std::memcpy(layout.entry[0].rows, "GGGGGG", 6);
-    return layout;
-}
-
-_kardodll_tagCHIP BlankExtra() {
-    _kardodll_tagCHIP extra;
-    std::memset(&extra, ' ', sizeof extra);
-    std::memset(extra.entry[0].head, 0, 6);
-    return extra;
-}
-
-const std::vector<long> kSixteenBlocks{6, 12, 18, 25, 31, 37, 43, 50, 56, 62, 68, 75, 81, 87, 93, 100};
-const std::vector<long> kFourBlocks{25, 50, 75, 100};
-
-}  // namespace
-
 TEST_F(G81Test, WriteThenReadARecord) {
     _kardodll_tagCHIP layout = SixDigitLayout();
     _kardodll_tagCHIP extra = BlankExtra();

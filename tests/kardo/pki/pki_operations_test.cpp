@@ -18,8 +18,6 @@ _kardodll_tagCHIP Layout(const char* row0, char head) {
     std::memset(layout.entry[0].head, head, 6);
     return layout;
 }
-const std::vector<long> kSixteenBlocks{6, 12, 18, 25, 31, 37, 43, 50, 56, 62, 68, 75, 81, 87, 93, 100};
-const std::vector<long> kFourBlocks{25, 50, 75, 100};
 }  // namespace
 
 class PkiOperations : public PkiTest {
